@@ -121,7 +121,7 @@ TEST(BitmapCache, FindCachedBitmapSearchesInScaleOrderAndUsersEmptyIt)
   ASSERT_EQ(cache.Size(), 0u);
   {
     const GraphicsCacheUser firstWindow;
-    APIBitmap* twoX = cache.Add(std::make_unique<APIBitmap>(nullptr, 1328, 430, 2.0f, 1.0f), "QEQ_back.png", 2.0);
+    APIBitmap* twoX = cache.Add(std::make_unique<APIBitmap>(1328, 430, 2.0f, 1.0f), "QEQ_back.png", 2.0);
     {
       const GraphicsCacheUser secondWindow;
       EXPECT_EQ(cache.UserCount(), 2);
@@ -138,7 +138,7 @@ TEST(BitmapCache, FindCachedBitmapSearchesInScaleOrderAndUsersEmptyIt)
         EXPECT_EQ(FindCachedBitmap("QEQ_back.png", c.target, source), twoX) << "target " << c.target;
         EXPECT_EQ(source, c.source) << "target " << c.target;
       }
-      APIBitmap* oneX = cache.Add(std::make_unique<APIBitmap>(nullptr, 664, 215, 1.0f, 1.0f), "QEQ_back.png", 1.0);
+      APIBitmap* oneX = cache.Add(std::make_unique<APIBitmap>(664, 215, 1.0f, 1.0f), "QEQ_back.png", 1.0);
       int source = 0;
       EXPECT_EQ(FindCachedBitmap("QEQ_back.png", 1, source), oneX);
       EXPECT_EQ(source, 1);
