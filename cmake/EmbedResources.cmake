@@ -56,6 +56,10 @@ namespace embedded {
 } // namespace ondrell::graphics
 " @ONLY)
 
+  # Debug information would hold a second copy of every byte array.
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    set_source_files_properties(${sources} PROPERTIES COMPILE_OPTIONS "-g0")
+  endif()
   add_library(${target} STATIC ${table} ${sources})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
