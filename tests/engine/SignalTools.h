@@ -68,13 +68,14 @@ struct Cookbook
     return {(1.0 + cw) / 2.0, -(1.0 + cw), (1.0 + cw) / 2.0, 1.0 + alpha, -2.0 * cw, 1.0 - alpha};
   }
 
-  // |H(e^jw)| at frequency hz.
-  double Magnitude(double hz, double fs) const
+  // H(e^jw) at frequency hz.
+  std::complex<double> Response(double hz, double fs) const
   {
     const std::complex<double> z1 = std::polar(1.0, -2.0 * kPi * hz / fs);
     const std::complex<double> z2 = z1 * z1;
-    return std::abs((b0 + b1 * z1 + b2 * z2) / (a0 + a1 * z1 + a2 * z2));
+    return (b0 + b1 * z1 + b2 * z2) / (a0 + a1 * z1 + a2 * z2);
   }
+  double Magnitude(double hz, double fs) const { return std::abs(Response(hz, fs)); }
 };
 
 } // namespace quorl_test
