@@ -45,7 +45,12 @@ void EqEngine::ApplyChange(int index, double value)
     mChain.UpdateGain(value);
   else if (index == kOversamplingParam)
   {
-    mRequested = value >= 0.5;
+    // Only a changed request counts. Adapters announce every parameter again at each activation; while
+    // offline rendering forces oversampling on, such an announcement of "off" would otherwise switch it off.
+    const bool requested = value >= 0.5;
+    if (requested == mRequested)
+      return;
+    mRequested = requested;
     mSwitchPending = mRequested != mActive;
   }
   else
@@ -76,9 +81,11 @@ EqEngine::ResetResult EqEngine::Reset(const EngineResetSettings& settings)
   }
   else if (!settings.renderingOffline && mOfflineForced)
   {
-    mActive = mRequested = mSavedActive;
+    // Back to the state saved before; a switch made meanwhile (or just before the forcing) is what the
+    // parameter says now, so it stays requested and is applied below rather than dropped.
+    mActive = mSavedActive;
     mOfflineForced = false;
-    mSwitchPending = false;
+    mSwitchPending = mRequested != mActive;
   }
 
   if (mSwitchPending)
