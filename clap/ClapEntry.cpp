@@ -97,8 +97,13 @@ const clap_plugin_t* FactoryCreatePlugin(const clap_plugin_factory_t*, const cla
   }
 }
 
-const clap_plugin_factory_t clap_factory = {&FactoryGetPluginCount, &FactoryGetPluginDescriptor,
-                                            &FactoryCreatePlugin};
+}  // namespace
+
+// The factory is exported as well, although hosts reach it through clap_entry's get_factory.
+extern "C" __attribute__((visibility("default"))) const clap_plugin_factory_t clap_factory = {
+    &FactoryGetPluginCount, &FactoryGetPluginDescriptor, &FactoryCreatePlugin};
+
+namespace {
 
 const void* EntryGetFactory(const char* factoryId) {
   std::lock_guard<std::mutex> lock(gEntryLock);

@@ -2,6 +2,7 @@
 
 #include "tests/clap/ClapTestHost.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,6 +36,17 @@ TEST(ClapEntry, BeforeInitOnlyTheCountAnswers) {
   EXPECT_EQ(factory->get_plugin_descriptor(factory, 0), nullptr);
   TestHost host;
   EXPECT_EQ(factory->create_plugin(factory, host.Host(), "com.ondrell-audio.quorleq"), nullptr);
+}
+
+TEST(ClapEntry, ExportsTheFactoryThatGetFactoryReturns) {
+  void* handle = dlopen(QUORL_CLAP_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+  ASSERT_NE(handle, nullptr);
+  const void* exported = dlsym(handle, "clap_factory");
+  ASSERT_TRUE(ClapEntry().init(ClapPath()));
+  EXPECT_NE(exported, nullptr);
+  EXPECT_EQ(exported, Factory());
+  ClapEntry().deinit();
+  dlclose(handle);
 }
 
 TEST(ClapEntry, InitCountsSamePathAndRefusesAnotherPath) {
