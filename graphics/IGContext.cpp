@@ -977,8 +977,11 @@ void IGContext::EndDragResize()
 
 IBitmap IGContext::GetScaledBitmap(const IBitmap& src)
 {
-  return LoadBitmap(src.GetResourceName().c_str(), src.N(), src.GetFramesAreHorizontal(),
-                    static_cast<int>(std::ceil(GetBackingPixelScale())));
+  IBitmap scaled = LoadBitmap(src.GetResourceName().c_str(), src.N(), src.GetFramesAreHorizontal(),
+                              static_cast<int>(std::ceil(GetBackingPixelScale())));
+  // A picture that cannot be reloaded by name (made in memory, or its resource gone) is kept and drawn scaled
+  // rather than lost.
+  return scaled.IsValid() ? scaled : src;
 }
 
 // --- Linkage and prompts ----------------------------------------------------------------------------------

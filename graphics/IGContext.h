@@ -296,6 +296,7 @@ public:
   void Resize(int w, int h, float scale, bool needsPlatformResize = true);
   void SetScreenScale(float scale);
   void EndDragResize();
+  // The picture reloaded by its resource name for the current pixel scale; the given one when that fails.
   IBitmap GetScaledBitmap(const IBitmap& src);
   ResizerMode GetResizerMode() const { return mResizerMode; }
   void SetResizerMode(ResizerMode mode) { mResizerMode = mode; }
