@@ -199,6 +199,20 @@ void IGContext::DrawFittedBitmap(const IBitmap& bitmap, const IRect& dest, const
   PathTransformRestore();
 }
 
+void IGContext::DrawRotatedBitmap(const IBitmap& bitmap, float destCtrX, float destCtrY, float angle,
+                                  const IBlend* blend)
+{
+  if (!bitmap.GetAPIBitmap())
+    return;
+  const auto w = static_cast<float>(bitmap.W());
+  const auto h = static_cast<float>(bitmap.H());
+  PathTransformSave();
+  PathTransformTranslate(destCtrX, destCtrY);
+  PathTransformRotate(angle);
+  DrawBitmap(bitmap, IRect(-w * 0.5f, -h * 0.5f, w * 0.5f, h * 0.5f), 0, 0, blend);
+  PathTransformRestore();
+}
+
 void IGContext::DrawPoint(const IColor& color, float x, float y, const IBlend* blend)
 {
   FillRect(color, IRect(x, y, x + 1.f, y + 1.f), blend);
@@ -269,6 +283,26 @@ void IGContext::DrawConvexPolygon(const IColor& color, const float* x, const flo
   PathClear();
   PathConvexPolygon(x, y, npoints);
   PathStroke(color, thickness, IStrokeOptions(), blend);
+}
+
+void IGContext::DrawDottedLine(const IColor& color, float x1, float y1, float x2, float y2, const IBlend* blend,
+                               float thickness, float dashLen)
+{
+  IStrokeOptions options;
+  options.dashes = {dashLen};
+  PathClear();
+  PathLine(x1, y1, x2, y2);
+  PathStroke(color, thickness, options, blend);
+}
+
+void IGContext::DrawDottedRect(const IColor& color, const IRect& bounds, const IBlend* blend, float thickness,
+                               float dashLen)
+{
+  IStrokeOptions options;
+  options.dashes = {dashLen};
+  PathClear();
+  PathRect(bounds);
+  PathStroke(color, thickness, options, blend);
 }
 
 void IGContext::FillTriangle(const IColor& color, float x1, float y1, float x2, float y2, float x3, float y3,

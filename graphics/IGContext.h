@@ -80,6 +80,9 @@ public:
 
   // Stroked primitives, built from the path operations.
   virtual void DrawFittedBitmap(const IBitmap& bitmap, const IRect& dest, const IBlend* blend = nullptr);
+  // The whole picture turned by angle degrees (clockwise) about its centre, placed at (destCtrX, destCtrY).
+  virtual void DrawRotatedBitmap(const IBitmap& bitmap, float destCtrX, float destCtrY, float angle,
+                                 const IBlend* blend = nullptr);
   virtual void DrawPoint(const IColor& color, float x, float y, const IBlend* blend = nullptr);
   virtual void DrawLine(const IColor& color, float x1, float y1, float x2, float y2, const IBlend* blend = nullptr,
                         float thickness = 1.f);
@@ -99,6 +102,10 @@ public:
                            float thickness = 1.f);
   virtual void DrawConvexPolygon(const IColor& color, const float* x, const float* y, int npoints,
                                  const IBlend* blend = nullptr, float thickness = 1.f);
+  virtual void DrawDottedLine(const IColor& color, float x1, float y1, float x2, float y2,
+                              const IBlend* blend = nullptr, float thickness = 1.f, float dashLen = 2.f);
+  virtual void DrawDottedRect(const IColor& color, const IRect& bounds, const IBlend* blend = nullptr,
+                              float thickness = 1.f, float dashLen = 2.f);
 
   // Filled primitives.
   virtual void FillTriangle(const IColor& color, float x1, float y1, float x2, float y2, float x3, float y3,
@@ -175,6 +182,8 @@ public:
   // The pixel at (x, y) in device pixels of the current drawing target, as a straight colour.
   virtual IColor GetPoint(int x, int y) = 0;
   virtual const char* GetDrawingAPIStr() = 0;
+  // The backend's current drawing object (the top layer's while one is open).
+  virtual void* GetDrawContext() = 0;
 
   // Platform operations.
   virtual void GetMouseLocation(float& x, float& y) const = 0;

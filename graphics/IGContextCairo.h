@@ -73,6 +73,8 @@ public:
                           float roundness = 0.f, float blur = 10.f, const IBlend* blend = nullptr) override;
   IColor GetPoint(int x, int y) override;
   const char* GetDrawingAPIStr() override { return "CAIRO | CPU"; }
+  // The current cairo_t.
+  void* GetDrawContext() override { return mContext; }
   // Row bytes are the width rounded up to a multiple of 8, times 4.
   void GetLayerBitmapData(const ILayerPtr& layer, std::vector<uint8_t>& data) override;
 

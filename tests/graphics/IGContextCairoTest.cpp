@@ -465,6 +465,24 @@ TEST_F(CairoTest, PrimitivesTransformsClipAndLayers)
   EXPECT_EQ(layerBytes[0], 30);
 }
 
+TEST_F(CairoTest, RotatedBitmapAndDottedLine)
+{
+  const std::string path = WritePatternPng(4, 2, "quorl_rotated.png");
+  DrawOnce([&](IGContext& g) {
+    const IBitmap bitmap = g.LoadBitmap(path.c_str(), 1, false, 1);
+    // A quarter turn clockwise about (300, 150): source (u, v) from the centre lands at (-v, u).
+    g.DrawRotatedBitmap(bitmap, 300, 150, 90);
+    g.DrawDottedLine(IColor(255, 255, 255, 255), 400, 20.5f, 420, 20.5f, nullptr, 1.f, 2.f);
+  });
+  EXPECT_EQ(At(299, 148), Pattern(0, 1));
+  EXPECT_EQ(At(300, 151), Pattern(3, 0));
+  EXPECT_EQ(At(298, 150).a, 0);
+  EXPECT_EQ(At(400, 20).a, 255);
+  EXPECT_EQ(At(401, 20).a, 255);
+  EXPECT_EQ(At(402, 20).a, 0);
+  EXPECT_EQ(At(404, 20).a, 255);
+}
+
 TEST_F(CairoTest, DropShadowIsBlurredBlackAtHalfOpacity)
 {
   DrawOnce([](IGContext& g) { g.DrawFastDropShadow(IRect(100, 50, 200, 150), IRect(90, 40, 210, 160), 5, 0, 4); });
