@@ -7,10 +7,9 @@
 # Each file becomes one generated source holding its bytes as a string literal, regenerated only when the file
 # changes. This file also runs in script mode (cmake -P) to write those sources.
 
-set(QUORL_EMBED_SCRIPT ${CMAKE_CURRENT_LIST_FILE})
-
 function(quorl_embed_resources target)
   cmake_parse_arguments(ARG "" "" "PNG;TTF" ${ARGN})
+  set(script ${CMAKE_CURRENT_FUNCTION_LIST_FILE})
   set(out_dir ${CMAKE_CURRENT_BINARY_DIR}/${target}_embedded)
   set(sources "")
   set(declarations "")
@@ -26,8 +25,8 @@ function(quorl_embed_resources target)
       set(out ${out_dir}/resource_${index}.cpp)
       add_custom_command(OUTPUT ${out}
         COMMAND ${CMAKE_COMMAND} -DINPUT=${file} -DOUTPUT=${out} -DSTORED=${stored} -DTYPE=${type}
-                -DINDEX=${index} -P ${QUORL_EMBED_SCRIPT}
-        DEPENDS ${file} ${QUORL_EMBED_SCRIPT}
+                -DINDEX=${index} -P ${script}
+        DEPENDS ${file} ${script}
         COMMENT "Embedding ${base} as ${type}"
         VERBATIM)
       list(APPEND sources ${out})
@@ -57,6 +56,10 @@ namespace embedded {
 } // namespace ondrell::graphics
 " @ONLY)
 
+  # Debug information would hold a second copy of every byte array.
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    set_source_files_properties(${sources} PROPERTIES COMPILE_OPTIONS "-g0")
+  endif()
   add_library(${target} STATIC ${table} ${sources})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
 endfunction()
