@@ -1053,7 +1053,8 @@ void IGContext::PromptUserInput(IControl& control, const IRect& bounds, int valI
     mPromptPopupMenu.SetTitle(param->GetName());
     for (int i = 0; i < param->DisplayTextCount(); ++i)
     {
-      const char* text = param->GetDisplayTextEntry(i).text;
+      const DisplayTextEntry* entry = param->GetDisplayTextEntry(i);
+      const char* text = entry ? entry->text : "";
       mPromptPopupMenu.AddItem(text, current == text ? IPopupMenu::kChecked : 0);
     }
     CreatePopupMenu(control, mPromptPopupMenu, bounds, valIdx, false);
