@@ -211,7 +211,9 @@ TEST_F(ContextTest, DirtyRegionsArePaddedAlignedAndMerged)
 
   // One tick: the two aligned, overlapping regions become one, each control drawn once, the background once.
   background->draws = a->draws = b->draws = 0;
+  const int frames = ui->FramesDrawn();
   EXPECT_TRUE(ui->Tick());
+  EXPECT_EQ(ui->FramesDrawn(), frames + 1);
   EXPECT_EQ(a->draws, 1);
   EXPECT_EQ(b->draws, 1);
   EXPECT_EQ(background->draws, 1);
