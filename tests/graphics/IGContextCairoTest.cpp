@@ -325,6 +325,12 @@ TEST_F(CairoTest, TextIsPlacedFromTheFontsOwnMetrics)
   EXPECT_NEAR(wide, wideUnits * em / upem, 1e-3);
   EXPECT_NEAR(centred.L, 60.0 - wide / 2.0, 1e-3);
 
+  // A quarter-turned text occupies the turned box: as wide as the text is high.
+  IText turned(12.f, COLOR_WHITE, "Roboto-Regular", EAlign::Near, EVAlign::Top, 90.f);
+  IRect t = box;
+  EXPECT_NEAR(ui->MeasureText(turned, "4.1.0", t), size, 1e-3);
+  EXPECT_NEAR(t.H(), w, 1e-3);
+
   // Drawn: white ink inside the measured box (give anti-aliasing one pixel), none outside.
   IText version(12.f, COLOR_WHITE, "Roboto-Regular", EAlign::Near, EVAlign::Middle);
   IRect inkBox = box;
@@ -481,6 +487,26 @@ TEST_F(CairoTest, RotatedBitmapAndDottedLine)
   EXPECT_EQ(At(401, 20).a, 255);
   EXPECT_EQ(At(402, 20).a, 0);
   EXPECT_EQ(At(404, 20).a, 255);
+}
+
+TEST_F(CairoTest, GradientsFollowTheirPatternSpace)
+{
+  DrawOnce([](IGContext& g) {
+    g.PathRect(IRect(0, 0, 101, 10));
+    g.PathFill(IPattern::Linear(0.5f, 0, 100.5f, 0, {{COLOR_BLACK, 0.f}, {COLOR_WHITE, 1.f}}));
+    g.PathRect(IRect(200, 0, 260, 60));
+    g.PathFill(IPattern::Radial(230.5f, 30.5f, 20.f, {{COLOR_WHITE, 0.f}, {COLOR_BLACK, 1.f}}));
+    const IBlend half(0, 0.5f);
+    g.PathRect(IRect(300, 0, 310, 10));
+    g.PathFill(IPattern::Linear(300, 0, 310, 0, {{COLOR_WHITE, 0.f}, {COLOR_WHITE, 1.f}}), IFillOptions(), &half);
+  });
+  // Pixel centres x + 0.5 lie at x / 100 of the way from black to white.
+  for (const int x : {0, 25, 50, 75, 100})
+    EXPECT_NEAR(At(x, 5).r, 255.0 * x / 100.0, 1.0) << x;
+  EXPECT_NEAR(At(230, 30).r, 255, 1);
+  EXPECT_NEAR(At(240, 30).r, 255.0 * 0.5, 2.0); // half the radius
+  EXPECT_EQ(At(255, 30).r, 0);                  // beyond the radius the last stop holds
+  EXPECT_EQ(At(305, 5).a, 128);                 // stop alphas are weighted: 255 x 0.5
 }
 
 TEST_F(CairoTest, DropShadowIsBlurredBlackAtHalfOpacity)
