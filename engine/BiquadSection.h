@@ -30,6 +30,12 @@ public:
     double a0, a1, a2, b0, b1, b2;
   };
 
+  // The last two inputs and outputs.
+  struct History
+  {
+    double x1, x2, y1, y2;
+  };
+
   BiquadSection();
 
   // Changes the response at once, from the current smoothed values, without a smoothing step.
@@ -77,6 +83,15 @@ public:
   double Amplitude() const { return mA; }
   double Omega() const { return mW0; }
   Coefficients GetCoefficients() const { return {mA0, mA1, mA2, mB0, mB1, mB2}; }
+  // For loops that run a settled section on local copies and hand the history back afterwards.
+  History GetHistory() const { return {mX1, mX2, mY1, mY2}; }
+  void SetHistory(const History& h)
+  {
+    mX1 = h.x1;
+    mX2 = h.x2;
+    mY1 = h.y1;
+    mY2 = h.y2;
+  }
   // True when the history holds only finite numbers (a NaN or infinity would otherwise stay in it for good).
   bool HasFiniteHistory() const;
 

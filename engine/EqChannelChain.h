@@ -52,6 +52,7 @@ public:
 
 private:
   void ResetAndRecompute(BiquadSection& section);
+  void ProcessSettled(double* buffer, int n, int channel);
 
   double mGainLinear = 1.0;
   double mGainDb = 0.0;
