@@ -30,16 +30,16 @@ TEST(MainThreadTimer, FiresOnlyWhenPumpedAfterItsPeriod) {
   int ticks = 0;
   auto timer = Timer::Create([&](Timer& t) {
     ++ticks;
-    EXPECT_EQ(t.PeriodMs(), 30);
-  }, 30);
+    EXPECT_EQ(t.PeriodMs(), 100);
+  }, 100);
   EXPECT_TRUE(timer->IsRunning());
   EXPECT_EQ(Timer::PumpMainThreadTimers(), 0);  // its period has not passed
-  std::this_thread::sleep_for(40ms);
+  std::this_thread::sleep_for(120ms);
   EXPECT_EQ(ticks, 0);  // nothing happens without a pump
   EXPECT_EQ(Timer::PumpMainThreadTimers(), 1);
   EXPECT_EQ(ticks, 1);
   EXPECT_EQ(Timer::PumpMainThreadTimers(), 0);  // a late timer does not catch up
-  std::this_thread::sleep_for(40ms);
+  std::this_thread::sleep_for(120ms);
   timer->Stop();
   timer->Stop();
   EXPECT_FALSE(timer->IsRunning());
