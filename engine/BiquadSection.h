@@ -6,8 +6,7 @@ namespace ondrell {
 
 // One second-order recursive filter section (Audio EQ Cookbook responses) whose frequency, Q and gain
 // glide towards their targets through one-pole smoothers, one step per call of Step.
-// Threads: not synchronised; its owner calls every operation from one thread at a time (the audio thread
-// while processing). Owns nothing but plain values.
+// Threads: unsynchronised, one thread at a time (the audio thread while processing); owns only plain values.
 class BiquadSection
 {
 public:

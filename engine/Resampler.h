@@ -15,8 +15,7 @@ namespace ondrell {
 // n inputs (n x ratio for whole-number ratios), delayed by a fixed amount that is measured once at construction.
 // The stream starts with that many zeros, so there is no gap at the start and the delay holds from the first
 // sample on.
-// Threads: built and destroyed while no audio runs; Process is called from one thread at a time and never
-// allocates. Owns the libsoxr converter and the output buffer.
+// Threads: built and destroyed while no audio runs, Process (allocation-free) from one thread at a time; owns converter and buffer.
 class Resampler
 {
 public:
