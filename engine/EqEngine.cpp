@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace ondrell {
 
@@ -66,7 +67,10 @@ void EqEngine::UpdateFilterRates()
 EqEngine::ResetResult EqEngine::Reset(const EngineResetSettings& settings)
 {
   ApplyPendingChanges();
-  mSampleRate = settings.sampleRate;
+  // A rate the filters cannot run at (not a number, below 1 Hz, or too high for a whole number of samples per
+  // second at four times the rate) keeps the previous one.
+  if (settings.sampleRate >= 1.0 && settings.sampleRate * kFactor < static_cast<double>(INT32_MAX))
+    mSampleRate = settings.sampleRate;
 
   mChain.UpdateGain(settings.gainDb);
   mCrossfading = false;
@@ -111,11 +115,11 @@ void EqEngine::BuildOversampler(const EngineResetSettings& settings)
   const int quality = settings.renderingOffline ? Oversampler::kOfflineQuality : Oversampler::kRealtimeQuality;
   const int length = std::max(settings.blockSize, kMinBufferLength);
   if (!mOversampler)
-    mOversampler = std::make_unique<Oversampler>(kFactor, quality, settings.sampleRate, length);
+    mOversampler = std::make_unique<Oversampler>(kFactor, quality, mSampleRate, length);
   else
   {
     mOversampler->SetQuality(quality);
-    mOversampler->SetBaseRate(settings.sampleRate);
+    mOversampler->SetBaseRate(mSampleRate);
     mOversampler->SetMaxInputLength(length);
   }
   mOversampler->Rebuild();
