@@ -107,7 +107,7 @@ bool IPluginCLAP::PluginActivate(double sampleRate, uint32_t /*minFrames*/, uint
       !std::isfinite(sampleRate))
     return false;
   try {
-    SetBlockSize(static_cast<int>(maxFrames));
+    SetBlockSize(static_cast<int>(std::min(maxFrames, kMaxBlockSize)));
   } catch (const std::bad_alloc&) {
     return false;
   }

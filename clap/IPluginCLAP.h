@@ -40,6 +40,9 @@ class IPluginCLAP : public IPluginAPIBase, public IPluginProcessor, public ClapP
   static constexpr int kParamEventsToHostSize = 512;
   static constexpr int kMessagesToHostSize = 512;
   static constexpr uint32_t kIdleTimerPeriodMs = 20;
+  // The longest slice the processor's buffers are sized for. A host may announce up to 2^31 - 1 frames per call;
+  // longer calls are processed in slices, so the buffers (and the oversampler's) never grow with the announcement.
+  static constexpr uint32_t kMaxBlockSize = 8192;
 
   IPluginCLAP(const Config& config, const CreationArgs& args);
   ~IPluginCLAP() override;
