@@ -413,9 +413,15 @@ void IPluginCLAP::WriteParamEventsToHost(const clap_output_events_t* out) {
   }
 }
 
+void IPluginCLAP::DiscardSentSysEx() {
+  mSysExToHost.erase(mSysExToHost.begin(), mSysExToHost.begin() + static_cast<std::ptrdiff_t>(mSysExSent));
+  mSysExSent = 0;
+}
+
 void IPluginCLAP::WriteMessagesToHost(const clap_output_events_t* out, uint32_t nFrames) {
   const bool canPush = out && out->try_push;
   const int64_t frames = nFrames;
+  DiscardSentSysEx();  // the host is done with the previous call's events
   size_t m = 0, s = 0;
   for (;;) {
     const bool haveMidi = m < mMidiToHost.size() && mMidiToHost[m].offset < frames;
@@ -456,9 +462,10 @@ void IPluginCLAP::WriteMessagesToHost(const clap_output_events_t* out, uint32_t 
     }
   }
   mMidiToHost.erase(mMidiToHost.begin(), mMidiToHost.begin() + static_cast<std::ptrdiff_t>(m));
-  mSysExToHost.erase(mSysExToHost.begin(), mSysExToHost.begin() + static_cast<std::ptrdiff_t>(s));
+  mSysExSent = s;
   for (auto& msg : mMidiToHost) msg.offset = static_cast<int32_t>(msg.offset - frames);
-  for (auto& block : mSysExToHost) block.offset = static_cast<int32_t>(block.offset - frames);
+  for (size_t i = mSysExSent; i < mSysExToHost.size(); ++i)
+    mSysExToHost[i].offset = static_cast<int32_t>(mSysExToHost[i].offset - frames);
 }
 
 bool IPluginCLAP::SendMidiMsg(const MidiMsg& msg) {
@@ -475,8 +482,10 @@ bool IPluginCLAP::SendSysEx(const SysExMsg& msg) {
   SysExBlock block;
   // SysEx longer than a block's 512 bytes is refused rather than cut: a truncated SysEx is a different message.
   if (!block.Assign(msg)) return false;
+  if (mSysExToHost.size() == mSysExToHost.capacity()) DiscardSentSysEx();
   if (mSysExToHost.size() < mSysExToHost.capacity()) {
-    const auto at = std::upper_bound(mSysExToHost.begin(), mSysExToHost.end(), block.offset,
+    const auto sent = mSysExToHost.begin() + static_cast<std::ptrdiff_t>(mSysExSent);
+    const auto at = std::upper_bound(sent, mSysExToHost.end(), block.offset,
                                      [](int32_t offset, const SysExBlock& queued) { return offset < queued.offset; });
     mSysExToHost.insert(at, block);
   }

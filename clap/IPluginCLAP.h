@@ -121,6 +121,7 @@ class IPluginCLAP : public IPluginAPIBase, public IPluginProcessor, public ClapP
   void HandleParamValueEvent(const clap_event_param_value_t& event);
   void WriteParamEventsToHost(const clap_output_events_t* out);
   void WriteMessagesToHost(const clap_output_events_t* out, uint32_t nFrames);
+  void DiscardSentSysEx();
   void ScheduleFlushRequest();
   void StartIdleDriver();
   void StopIdleDriver();
@@ -129,6 +130,9 @@ class IPluginCLAP : public IPluginAPIBase, public IPluginProcessor, public ClapP
 
   SpscQueue<ParamEventToHost, kParamEventsToHostSize> mParamEventsToHost;
   std::vector<SysExBlock> mSysExToHost;  // capacity fixed at construction: the audio thread never allocates
+  // Entries at the front of mSysExToHost already pushed to the host. Their events point into them, and the host
+  // may read those bytes until the call that pushed them is over, so they stay in place until the next one.
+  size_t mSysExSent = 0;
   std::vector<MidiMsg> mMidiToHost;
   std::vector<float*> mChannelPtrs32;
   std::vector<double*> mChannelPtrs64;
