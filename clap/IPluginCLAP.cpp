@@ -53,9 +53,11 @@ IPluginCLAP::IPluginCLAP(const Config& config, const CreationArgs& args)
   int version = 0;
   const clap_host_t* host = args.host;
   if (host && host->version && host->version[0]) {
+    // Nine characters per number always fit an int; the packing wraps instead of overflowing for large ones.
     int major = 0, minor = 0, patch = 0;
-    if (std::sscanf(host->version, "%d.%d.%d", &major, &minor, &patch) >= 1)
-      version = major * 65536 + minor * 256 + patch;
+    if (std::sscanf(host->version, "%9d.%9d.%9d", &major, &minor, &patch) >= 1)
+      version = static_cast<int>(static_cast<uint32_t>(major) * 65536u + static_cast<uint32_t>(minor) * 256u +
+                                 static_cast<uint32_t>(patch));
   }
   SetHost(host && host->name ? host->name : "", version);
   StartIdleTimer();

@@ -95,5 +95,26 @@ TEST(ClapAdapter, SysExSentToTheHostKeepsItsBytesAfterTheCall) {
   p->destroy(p);
 }
 
+TEST(ClapAdapter, HostVersionPacksItsThreeNumbers) {
+  const clap_plugin_descriptor_t descriptor{CLAP_VERSION, "test.sysex-echo", "SysEx Echo", "", "", "", "", "1.0.0",
+                                            "", nullptr};
+  struct Case {
+    const char* text;
+    int64_t major, minor, patch;
+  };
+  for (const Case& c : {Case{"1.2.3", 1, 2, 3}, Case{"5.1", 5, 1, 0}, Case{"7", 7, 0, 0}, Case{"", 0, 0, 0},
+                        Case{nullptr, 0, 0, 0}, Case{"beta", 0, 0, 0}, Case{"2.-1.300", 2, -1, 300},
+                        Case{"40000.2.1", 40000, 2, 1}}) {
+    HostOptions options;
+    options.version = c.text;
+    TestHost host(options);
+    const SysExEcho plugin(CreationArgs{&descriptor, host.Host()});
+    // A version beyond what an int holds comes out modulo 2^32.
+    const auto expected = static_cast<int32_t>(static_cast<uint32_t>((c.major * 65536 + c.minor * 256 + c.patch) &
+                                                                     0xffffffff));
+    EXPECT_EQ(plugin.GetHostVersion(), expected) << (c.text ? c.text : "(null)");
+  }
+}
+
 }  // namespace
 }  // namespace ondrell::test
