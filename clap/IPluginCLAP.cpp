@@ -53,9 +53,11 @@ IPluginCLAP::IPluginCLAP(const Config& config, const CreationArgs& args)
   int version = 0;
   const clap_host_t* host = args.host;
   if (host && host->version && host->version[0]) {
+    // Nine characters per number always fit an int; the packing wraps instead of overflowing for large ones.
     int major = 0, minor = 0, patch = 0;
-    if (std::sscanf(host->version, "%d.%d.%d", &major, &minor, &patch) >= 1)
-      version = major * 65536 + minor * 256 + patch;
+    if (std::sscanf(host->version, "%9d.%9d.%9d", &major, &minor, &patch) >= 1)
+      version = static_cast<int>(static_cast<uint32_t>(major) * 65536u + static_cast<uint32_t>(minor) * 256u +
+                                 static_cast<uint32_t>(patch));
   }
   SetHost(host && host->name ? host->name : "", version);
   StartIdleTimer();
@@ -107,7 +109,7 @@ bool IPluginCLAP::PluginActivate(double sampleRate, uint32_t /*minFrames*/, uint
       !std::isfinite(sampleRate))
     return false;
   try {
-    SetBlockSize(static_cast<int>(maxFrames));
+    SetBlockSize(static_cast<int>(std::min(maxFrames, kMaxBlockSize)));
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -413,9 +415,15 @@ void IPluginCLAP::WriteParamEventsToHost(const clap_output_events_t* out) {
   }
 }
 
+void IPluginCLAP::DiscardSentSysEx() {
+  mSysExToHost.erase(mSysExToHost.begin(), mSysExToHost.begin() + static_cast<std::ptrdiff_t>(mSysExSent));
+  mSysExSent = 0;
+}
+
 void IPluginCLAP::WriteMessagesToHost(const clap_output_events_t* out, uint32_t nFrames) {
   const bool canPush = out && out->try_push;
   const int64_t frames = nFrames;
+  DiscardSentSysEx();  // the host is done with the previous call's events
   size_t m = 0, s = 0;
   for (;;) {
     const bool haveMidi = m < mMidiToHost.size() && mMidiToHost[m].offset < frames;
@@ -456,9 +464,10 @@ void IPluginCLAP::WriteMessagesToHost(const clap_output_events_t* out, uint32_t 
     }
   }
   mMidiToHost.erase(mMidiToHost.begin(), mMidiToHost.begin() + static_cast<std::ptrdiff_t>(m));
-  mSysExToHost.erase(mSysExToHost.begin(), mSysExToHost.begin() + static_cast<std::ptrdiff_t>(s));
+  mSysExSent = s;
   for (auto& msg : mMidiToHost) msg.offset = static_cast<int32_t>(msg.offset - frames);
-  for (auto& block : mSysExToHost) block.offset = static_cast<int32_t>(block.offset - frames);
+  for (size_t i = mSysExSent; i < mSysExToHost.size(); ++i)
+    mSysExToHost[i].offset = static_cast<int32_t>(mSysExToHost[i].offset - frames);
 }
 
 bool IPluginCLAP::SendMidiMsg(const MidiMsg& msg) {
@@ -475,8 +484,10 @@ bool IPluginCLAP::SendSysEx(const SysExMsg& msg) {
   SysExBlock block;
   // SysEx longer than a block's 512 bytes is refused rather than cut: a truncated SysEx is a different message.
   if (!block.Assign(msg)) return false;
+  if (mSysExToHost.size() == mSysExToHost.capacity()) DiscardSentSysEx();
   if (mSysExToHost.size() < mSysExToHost.capacity()) {
-    const auto at = std::upper_bound(mSysExToHost.begin(), mSysExToHost.end(), block.offset,
+    const auto sent = mSysExToHost.begin() + static_cast<std::ptrdiff_t>(mSysExSent);
+    const auto at = std::upper_bound(sent, mSysExToHost.end(), block.offset,
                                      [](int32_t offset, const SysExBlock& queued) { return offset < queued.offset; });
     mSysExToHost.insert(at, block);
   }

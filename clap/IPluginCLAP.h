@@ -40,6 +40,9 @@ class IPluginCLAP : public IPluginAPIBase, public IPluginProcessor, public ClapP
   static constexpr int kParamEventsToHostSize = 512;
   static constexpr int kMessagesToHostSize = 512;
   static constexpr uint32_t kIdleTimerPeriodMs = 20;
+  // The longest slice the processor's buffers are sized for. A host may announce up to 2^31 - 1 frames per call;
+  // longer calls are processed in slices, so the buffers (and the oversampler's) never grow with the announcement.
+  static constexpr uint32_t kMaxBlockSize = 8192;
 
   IPluginCLAP(const Config& config, const CreationArgs& args);
   ~IPluginCLAP() override;
@@ -118,6 +121,7 @@ class IPluginCLAP : public IPluginAPIBase, public IPluginProcessor, public ClapP
   void HandleParamValueEvent(const clap_event_param_value_t& event);
   void WriteParamEventsToHost(const clap_output_events_t* out);
   void WriteMessagesToHost(const clap_output_events_t* out, uint32_t nFrames);
+  void DiscardSentSysEx();
   void ScheduleFlushRequest();
   void StartIdleDriver();
   void StopIdleDriver();
@@ -126,6 +130,9 @@ class IPluginCLAP : public IPluginAPIBase, public IPluginProcessor, public ClapP
 
   SpscQueue<ParamEventToHost, kParamEventsToHostSize> mParamEventsToHost;
   std::vector<SysExBlock> mSysExToHost;  // capacity fixed at construction: the audio thread never allocates
+  // Entries at the front of mSysExToHost already pushed to the host. Their events point into them, and the host
+  // may read those bytes until the call that pushed them is over, so they stay in place until the next one.
+  size_t mSysExSent = 0;
   std::vector<MidiMsg> mMidiToHost;
   std::vector<float*> mChannelPtrs32;
   std::vector<double*> mChannelPtrs64;
