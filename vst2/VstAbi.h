@@ -360,6 +360,17 @@ struct VstSpeakerArrangement {
 static_assert(sizeof(VstSpeakerArrangement) == 904);
 static_assert(offsetof(VstSpeakerArrangement, speakers) == 8);
 
+// The record of effGetMidiKeyName: the host fills program and key, the plug-in the name.
+struct MidiKeyName {
+  std::int32_t thisProgramIndex;
+  std::int32_t thisKeyNumber;
+  char keyName[64];
+  std::int32_t reserved;
+  std::int32_t flags;
+};
+static_assert(sizeof(MidiKeyName) == 80);
+static_assert(offsetof(MidiKeyName, keyName) == 8);
+
 // Text sizes the interface documents for host buffers (see IPluginVST2 for the limits the adapter applies).
 inline constexpr int kVstMaxParamStrLen = 8;
 inline constexpr int kVstMaxProgNameLen = 24;
