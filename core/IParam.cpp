@@ -104,10 +104,15 @@ void IParam::AddDisplayText(double value, const char* text) {
 }
 
 bool IParam::SetValue(double value) {
+  if (!std::isfinite(value)) return false;
   const double clamped = ClampValue(value);
   if (!std::isfinite(clamped)) return false;
   mValue.exchange(clamped, std::memory_order_seq_cst);
   return true;
+}
+
+bool IParam::SetNormalised(double normalised) {
+  return std::isfinite(normalised) && SetValue(FromNormalised(normalised));
 }
 
 double IParam::DefaultValue(bool normalised) const { return normalised ? ToNormalised(mDefault) : mDefault; }

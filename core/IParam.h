@@ -88,7 +88,7 @@ class IParam {
   // after clamping) is refused and the parameter keeps its previous value. The stores report whether they stored.
   double Value() const { return mValue.load(std::memory_order_seq_cst); }
   bool SetValue(double value);
-  bool SetNormalised(double normalised) { return SetValue(FromNormalised(normalised)); }
+  bool SetNormalised(double normalised);
   double Normalised() const { return ToNormalised(Value()); }
   double DefaultValue(bool normalised = false) const;
 

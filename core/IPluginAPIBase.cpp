@@ -40,7 +40,7 @@ IPluginAPIBase::~IPluginAPIBase() { StopIdleTimer(); }
 
 bool IPluginAPIBase::QueueParamValueForEditor(int paramIdx, double value, bool normalised) {
   const IParam* param = GetParam(paramIdx);
-  if (param == nullptr) return false;
+  if (param == nullptr || !std::isfinite(value)) return false;
   if (normalised) value = param->FromNormalised(value);
   if (!std::isfinite(value)) return false;
   return mParamChangesForEditor.Push(ParamChange{paramIdx, value});

@@ -20,10 +20,9 @@ using Clock = std::chrono::steady_clock;
 class MainThreadTimer;
 
 // The process-wide timer list and its lock. The lock is recursive so that a callback, which runs with the lock
-// held, may create or stop timers on its own thread; it is timed so that a self-driven timer can keep
-// checking whether it has been stopped while it waits for the lock.
+// held, may create or stop timers on its own thread.
 struct TimerRegistry {
-  std::recursive_timed_mutex lock;
+  std::recursive_mutex lock;
   std::vector<Timer*> timers;                  // every running timer
   std::vector<MainThreadTimer*> pumped;        // the running main-thread timers, in creation order
   uint64_t generation = 0;                     // bumped whenever `pumped` changes
@@ -32,12 +31,6 @@ struct TimerRegistry {
 TimerRegistry& Registry() {
   static TimerRegistry registry;
   return registry;
-}
-
-void Register(Timer* timer) {
-  TimerRegistry& registry = Registry();
-  std::lock_guard guard(registry.lock);
-  registry.timers.push_back(timer);
 }
 
 void Unregister(Timer* timer) {
@@ -102,7 +95,11 @@ class ThreadTimer final : public Timer {
   ThreadTimer(Callback callback, int periodMs) : Timer(periodMs), mState(std::make_shared<State>()) {
     mState->callback = std::move(callback);
     mState->owner = this;
-    Register(this);
+    // The thread runs callbacks only under the registry lock, so holding it here makes mThread complete
+    // before the first callback can look at it (a callback may stop or destroy this timer).
+    TimerRegistry& registry = Registry();
+    std::lock_guard guard(registry.lock);
+    registry.timers.push_back(this);
     mThread = std::thread([state = mState, periodMs] { Run(state, periodMs); });
   }
 
@@ -143,8 +140,12 @@ class ThreadTimer final : public Timer {
         std::unique_lock lock(state->waitLock);
         if (state->wake.wait_until(lock, due, [&] { return state->stop.load(); })) return;
       }
-      while (!registry.lock.try_lock_for(std::chrono::milliseconds(2)))
+      // Waiting for the lock keeps checking for Stop, so a thread that holds the lock (a main-thread callback)
+      // may stop this timer and wait for its thread without a deadlock.
+      while (!registry.lock.try_lock()) {
         if (state->stop.load()) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
       if (!state->stop.load()) state->callback(*state->owner);
       registry.lock.unlock();
       due += period;
