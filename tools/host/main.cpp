@@ -1,7 +1,8 @@
-// quorl-host: a command-line host for audio plug-ins (CLAP). Lists plug-ins and parameters, sets parameters,
+// quorl-host: a command-line host for audio plug-ins (CLAP and VST 2.4). Lists plug-ins and parameters, sets parameters,
 // renders audio files, saves and loads state, reports latency and measures magnitude responses.
 
 #include "tools/host/AudioFile.h"
+#include "tools/host/Bench.h"
 #include "tools/host/PluginFormat.h"
 #include "tools/host/Render.h"
 #include "tools/host/Response.h"
@@ -22,7 +23,7 @@ using namespace ondrell::host;
 namespace {
 
 const char kUsage[] =
-    "usage: quorl-host COMMAND PLUGIN.clap [ARGS] [OPTIONS]\n"
+    "usage: quorl-host COMMAND PLUGIN [ARGS] [OPTIONS]   (PLUGIN: a .clap file or a VST2 .so file)\n"
     "\n"
     "commands:\n"
     "  list     PLUGIN                  the plug-ins the file offers\n"
@@ -30,6 +31,7 @@ const char kUsage[] =
     "  info     PLUGIN                  audio ports, latency and tail after activation\n"
     "  render   PLUGIN IN OUT           render a WAV/FLAC file (OUT: .wav float, .flac 24-bit)\n"
     "  response PLUGIN                  measure the magnitude response, print a table\n"
+    "  bench    PLUGIN                  CPU time to process --seconds of stereo noise at --rate\n"
     "\n"
     "options:\n"
     "  --plugin ID             which plug-in of the file (default: the first)\n"
@@ -48,7 +50,8 @@ const char kUsage[] =
     "  --level DB              test signal level in dBFS (default -20)\n"
     "  --at F1,F2,...          frequencies for the response table\n"
     "  --png FILE              also plot the response as a PNG picture\n"
-    "  --points N              points of the plotted curve (default 61)\n";
+    "  --points N              points of the plotted curve (default 61)\n"
+    "  --seconds S             audio processed by bench (default 60)\n";
 
 struct Options {
   std::string command, pluginPath, pluginId, in, out;
@@ -61,6 +64,7 @@ struct Options {
   double levelDb = -20.0;
   std::vector<double> at;
   int points = 61;
+  double seconds = 60.0;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -115,6 +119,7 @@ Options Parse(int argc, char** argv) {
     else if (a == "--level") o.levelDb = Number(next(), "--level");
     else if (a == "--png") o.png = next();
     else if (a == "--points") o.points = static_cast<int>(Count(next(), "--points", 2));
+    else if (a == "--seconds") o.seconds = Number(next(), "--seconds");
     else if (a == "--method") {
       const std::string m = next();
       if (m == "sweep") o.method = ResponseMethod::Sweep;
@@ -312,6 +317,19 @@ int main(int argc, char** argv) {
       if (!WriteResponsePlot(o.png, curve, plugin->Name() + ": magnitude response", error)) Fail(error);
       std::printf("plot written to %s\n", o.png.c_str());
     }
+  } else if (o.command == "bench") {
+    BenchOptions bo;
+    bo.seconds = o.seconds;
+    bo.sampleRate = o.rate;
+    bo.blockSize = o.render.blockSize;
+    bo.use64 = o.render.use64;
+    BenchResult r;
+    if (!BenchPlugin(*plugin, bo, r, error)) Fail(error);
+    std::printf("%s: %.1f s of %.0f Hz audio, block %u, %s buffers\n", plugin->Name().c_str(), r.audioSeconds, o.rate,
+                o.render.blockSize, bo.use64 ? "64-bit" : "32-bit");
+    std::printf("cpu-seconds %.4f (process %.4f, wall %.4f), %.3f%% of one core, output peak %.3f\n",
+                r.threadCpuSeconds, r.processCpuSeconds, r.wallSeconds, 100.0 * r.threadCpuSeconds / r.audioSeconds,
+                r.peak);
   } else {
     Fail("unknown command: " + o.command);
   }
