@@ -21,3 +21,22 @@ function(quorl_test name)
   include(GoogleTest)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 endfunction()
+
+# quorl_fuzzer(<name> SOURCES ... [DEPS ...]): a libFuzzer executable at <build>/fuzz/<name>, built only in a
+# fuzzing build (QUORL_BUILD_FUZZERS=ON with clang) and collected by the target quorl_fuzzers, which
+# scripts/fuzz builds and runs.
+function(quorl_fuzzer name)
+  if(NOT QUORL_FUZZING)
+    return()
+  endif()
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  if(NOT TARGET quorl_fuzzers)
+    add_custom_target(quorl_fuzzers)
+  endif()
+  add_dependencies(quorl_fuzzers ${name})
+endfunction()

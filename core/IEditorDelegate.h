@@ -15,8 +15,7 @@ struct IKeyPress;  // a key event of the graphics framework
 
 // Owner of the parameter list, the editor size and its limits, and the operations through which the editor
 // and the plug-in talk to each other; the first class of the plug-in's primary chain.
-// Threads: everything here runs on the host's main thread, except OnParamChange(index, source, offset) and
-// OnParamChange(index), which host automation also calls on the audio thread. Owns the parameters.
+// Threads: main thread for all, but host automation also calls OnParamChange on the audio thread; owns the parameters.
 class IEditorDelegate {
  public:
   // Creates nParams parameters in kind None (none for nParams <= 0).

@@ -20,9 +20,8 @@ struct DisplayTextEntry {
 
 // One automatable parameter: kind, name, unit label, group, range, step, default, flags, shape and display
 // texts, plus its current value in real units.
-// Threads: the definition is written once during construction and read-only afterwards; the value is one
-// atomic double that the audio thread (host automation) and the main thread (editor, state loads) may both
-// store and read; FormatValue/ParseText run on host and editor threads only. The parameter owns its shape.
+// Definition and display texts are written once during construction and read-only afterwards.
+// Threads: audio and main threads store/read the atomic value, Format/Parse run off the audio thread; owns its shape.
 class IParam {
  public:
   // Parameter flags, a 32-bit bit set.

@@ -38,9 +38,7 @@ enum class PluginApi : int32_t { VST2 = 0, CLAP = 8 };
 // Base of every format adapter (its first base; the second is IPluginProcessor): reads the configuration
 // record, identifies the host, runs the idle timer, owns the queues between the audio thread and the editor,
 // and forwards editor gestures to the host through operations the adapters implement.
-// Threads: host main thread for everything except the audio-thread sides of the queues (QueueParamValueForEditor,
-// QueueMidiForEditor, QueueSysExForEditor and popping the editor's MIDI/SysEx); each queue has one producer and one
-// consumer thread. Owns the idle timer and the five queues.
+// Threads: main thread, except the queue sides marked audio thread below (one producer, one consumer each); owns timer and queues.
 class IPluginAPIBase : public IPluginBase {
  public:
   static constexpr int kParamQueueSize = 512;

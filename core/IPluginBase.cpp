@@ -88,6 +88,9 @@ bool IPluginBase::RecallPreset(int index) {
     char name[64];
     std::snprintf(name, sizeof name, "%s %d", "user preset", userPresets + 1);
     preset.name = name;
+    // A preset marked uninitialised by a bank may still hold an old chunk; appending to it would leave two
+    // sets of values in one preset and corrupt every bank written afterwards.
+    preset.chunk.Clear();
     ok = SerializeState(preset.chunk);
   }
   if (ok) {

@@ -20,8 +20,8 @@ struct PresetSlot {
 
 // The part of the plug-in object that keeps what the host saves: the state chunk of all parameter values and
 // the preset list with its bank chunk; it also holds the identity fields that IPluginAPIBase fills.
-// Threads: everything here runs on the host's main thread; parameter values are stored with atomic exchanges,
-// so the audio thread never sees a torn value. Owns the presets.
+// Values are stored with atomic exchanges, so the audio thread never sees a torn value during a load.
+// Threads: everything here runs on the host's main thread; owns the presets.
 class IPluginBase : public graphics::IGEditorDelegate {
  public:
   // Creates nParams parameters (through the delegate) and nPresets presets, each not initialized, named "empty".

@@ -80,9 +80,8 @@ struct SysExMsg {
 
 // Audio-side base of every plug-in object: channel configurations, channel slots and pointer arrays, the
 // processing context and the processing hooks.
-// Threads: construction, SetBlockSize, sample rate and the tail/latency defaults on the main thread while not
-// processing; buffer attachment and processing on the audio thread, one block at a time. Latency, tail size and
-// the offline flag are atomics because the main and audio threads both touch them. Owns its slots and configs.
+// Latency, tail size and the offline flag are atomics because the main and audio threads both touch them.
+// Threads: set-up on the main thread while not processing, buffers and processing on the audio thread; owns slots and configs.
 class IPluginProcessor {
  public:
   explicit IPluginProcessor(const Config& config);

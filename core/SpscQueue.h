@@ -8,9 +8,9 @@
 namespace ondrell {
 
 // Single-producer single-consumer ring of N + 1 slots holding up to N elements; no allocation, no lock.
-// Threads: exactly one thread calls Push and exactly one (possibly other) thread calls Pop; the queue owns its slots.
 // A slot is written before the write index is published (release) and read before the read index is
 // published, so each side sees complete elements. Pushing onto a full ring drops the new element.
+// Threads: exactly one thread calls Push and exactly one (possibly other) thread calls Pop; owns its slots.
 template <typename T, int N>
 class SpscQueue {
   static_assert(N > 0, "an SpscQueue holds at least one element");

@@ -255,3 +255,20 @@ TEST(PluginPresets, BankWithALongNameOrOddFlag) {
   EXPECT_EQ(q.UnserializePresets(off, 0), off.Size());
   EXPECT_STREQ(q.GetPresetName(0), "user preset 1");  // recalling the uninitialised current preset names it
 }
+
+// A bank that marks the current preset uninitialised, read into a plug-in whose preset already held values:
+// recalling it stores one fresh set of values, so the next bank is well-formed.
+TEST(PluginPresets, UninitialisedPresetWithAnOldChunkStoresOneSetOfValues) {
+  TestPlugin p;
+  p.InitializeEmptyPresets();
+  ByteChunk bank;
+  bank.AppendString("");
+  bank.Append(uint8_t{0});
+  EXPECT_EQ(p.UnserializePresets(bank, 0), bank.Size());
+  EXPECT_STREQ(p.GetPresetName(0), "user preset 1");
+  ByteChunk written;
+  ASSERT_TRUE(p.SerializePresets(written));
+  EXPECT_EQ(written.Size(), 4 + 13 + 1 + 80);
+  TestPlugin q;
+  EXPECT_EQ(q.UnserializePresets(written, 0), written.Size());
+}
