@@ -1,10 +1,12 @@
 #pragma once
-// CPU cost of a hosted plug-in: processes a stretch of stereo noise block by block on the calling thread, the way
-// a DAW's audio thread does, and measures the CPU time that took.
+// CPU cost of hosted plug-ins: processes a stretch of noise block by block on the calling thread, the way a DAW's
+// audio thread does, and measures the CPU time that took. Several instances (for example two mono instances for
+// one stereo track) run one after the other in every block.
 
 #include "tools/host/PluginFormat.h"
 
 #include <string>
+#include <vector>
 
 namespace ondrell::host {
 
@@ -24,7 +26,8 @@ struct BenchResult {
   double peak = 0.0;               // largest output magnitude, a check that audio came out
 };
 
-// The plug-in must be inactive; it is left inactive.
-bool BenchPlugin(HostedPlugin& plugin, const BenchOptions& options, BenchResult& result, std::string& error);
+// The plug-ins must be inactive; they are left inactive.
+bool BenchPlugins(const std::vector<HostedPlugin*>& plugins, const BenchOptions& options, BenchResult& result,
+                  std::string& error);
 
 }  // namespace ondrell::host

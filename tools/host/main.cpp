@@ -51,7 +51,8 @@ const char kUsage[] =
     "  --at F1,F2,...          frequencies for the response table\n"
     "  --png FILE              also plot the response as a PNG picture\n"
     "  --points N              points of the plotted curve (default 61)\n"
-    "  --seconds S             audio processed by bench (default 60)\n";
+    "  --seconds S             audio processed by bench (default 60)\n"
+    "  --instances N           bench N instances side by side (e.g. 2 mono instances for stereo)\n";
 
 struct Options {
   std::string command, pluginPath, pluginId, in, out;
@@ -65,6 +66,7 @@ struct Options {
   std::vector<double> at;
   int points = 61;
   double seconds = 60.0;
+  uint32_t instances = 1;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -120,6 +122,7 @@ Options Parse(int argc, char** argv) {
     else if (a == "--png") o.png = next();
     else if (a == "--points") o.points = static_cast<int>(Count(next(), "--points", 2));
     else if (a == "--seconds") o.seconds = Number(next(), "--seconds");
+    else if (a == "--instances") o.instances = Count(next(), "--instances", 1);
     else if (a == "--method") {
       const std::string m = next();
       if (m == "sweep") o.method = ResponseMethod::Sweep;
@@ -323,10 +326,19 @@ int main(int argc, char** argv) {
     bo.sampleRate = o.rate;
     bo.blockSize = o.render.blockSize;
     bo.use64 = o.render.use64;
+    // Further instances with the same settings, e.g. two mono instances for a stereo track.
+    std::vector<std::unique_ptr<HostedPlugin>> extra;
+    std::vector<HostedPlugin*> all{plugin.get()};
+    for (uint32_t k = 1; k < o.instances; ++k) {
+      extra.push_back(library->Create(id, channels, error));
+      if (!extra.back()) Fail(error);
+      ApplySettings(*extra.back(), o);
+      all.push_back(extra.back().get());
+    }
     BenchResult r;
-    if (!BenchPlugin(*plugin, bo, r, error)) Fail(error);
-    std::printf("%s: %.1f s of %.0f Hz audio, block %u, %s buffers\n", plugin->Name().c_str(), r.audioSeconds, o.rate,
-                o.render.blockSize, bo.use64 ? "64-bit" : "32-bit");
+    if (!BenchPlugins(all, bo, r, error)) Fail(error);
+    std::printf("%s x%u: %.1f s of %.0f Hz audio, block %u, %s buffers\n", plugin->Name().c_str(), o.instances,
+                r.audioSeconds, o.rate, o.render.blockSize, bo.use64 ? "64-bit" : "32-bit");
     std::printf("cpu-seconds %.4f (process %.4f, wall %.4f), %.3f%% of one core, output peak %.3f\n",
                 r.threadCpuSeconds, r.processCpuSeconds, r.wallSeconds, 100.0 * r.threadCpuSeconds / r.audioSeconds,
                 r.peak);
