@@ -1,0 +1,132 @@
+#pragma once
+
+#include <cstdint>
+
+namespace ondrell {
+
+// One second-order recursive filter section (Audio EQ Cookbook responses) whose frequency, Q and gain
+// glide towards their targets through one-pole smoothers, one step per call of Step.
+// Threads: not synchronised; its owner calls every operation from one thread at a time (the audio thread
+// while processing). Owns nothing but plain values.
+class BiquadSection
+{
+public:
+  enum Type : int32_t
+  {
+    kLowPass = 0,
+    kHighPass = 1,
+    kBandPassSkirt = 2,
+    kBandPassPeak = 3,
+    kNotch = 4,
+    kAllPass = 5,
+    kPeaking = 6,
+    kLowShelf = 7,
+    kHighShelf = 8,
+  };
+
+  // Coefficients normalised so that a0 is 1.
+  struct Coefficients
+  {
+    double a0, a1, a2, b0, b1, b2;
+  };
+
+  BiquadSection();
+
+  // Changes the response at once, from the current smoothed values, without a smoothing step.
+  void SetType(int32_t type);
+  // Each stores the target and performs one smoothing step.
+  void SetFrequency(double hz);
+  void SetQ(double q);
+  void SetGain(double dB);
+  void SetSampleRate(int32_t samplesPerSecond);
+
+  // One smoothing step; recomputes the coefficients only when the smoothed values moved past the thresholds,
+  // the sample rate changed or a recomputation is forced.
+  void Step();
+
+  bool IsSettled() const
+  {
+    return Abs(mQSmoother.state - mQSmoother.lastTarget) < 1e-6
+           && Abs(mFreqSmoother.state - mFreqSmoother.lastTarget) < 1e-6
+           && Abs(mGainSmoother.state - mGainSmoother.lastTarget) < 1e-6;
+  }
+
+  // Clears the history and jumps the smoothed values to their targets; the coefficients follow at the next Step.
+  void Reset();
+
+  // Direct form I, summed in the order b0 x, b1 x1, b2 x2, a1 y1, a2 y2.
+  double ProcessSample(double x)
+  {
+    const double y = mB0 * x + mB1 * mX1 + mB2 * mX2 - mA1 * mY1 - mA2 * mY2;
+    mX2 = mX1;
+    mX1 = x;
+    mY2 = mY1;
+    mY1 = y;
+    return y;
+  }
+
+  double CurrentGain() const { return mGain; }
+  double CurrentFrequency() const { return mFreq; }
+  double CurrentQ() const { return mQ; }
+  int32_t Type() const { return mType; }
+  int32_t SampleRate() const { return mSampleRate; }
+  double TargetFrequency() const { return mTargetFreq; }
+  double TargetQ() const { return mTargetQ; }
+  double TargetGain() const { return mTargetGain; }
+  // Values of the last coefficient computation.
+  double Amplitude() const { return mA; }
+  double Omega() const { return mW0; }
+  Coefficients GetCoefficients() const { return {mA0, mA1, mA2, mB0, mB1, mB2}; }
+  // True when the history holds only finite numbers (a NaN or infinity would otherwise stay in it for good).
+  bool HasFiniteHistory() const;
+
+private:
+  struct Smoother
+  {
+    double pole = 0.99;
+    double inputWeight = 0.010000000000000009; // 1 - 0.99 in double precision
+    double state = 0.0;
+    double lastTarget = 0.0;
+
+    double Next(double target)
+    {
+      lastTarget = target;
+      state = state * pole + target * inputWeight;
+      return state;
+    }
+    void JumpTo(double target)
+    {
+      state = target;
+      lastTarget = target;
+    }
+  };
+
+  static double Abs(double v) { return v < 0.0 ? -v : v; }
+  void ComputeCoefficients();
+
+  int32_t mType = kPeaking;
+  double mTargetQ = 1.0;
+  double mTargetFreq = 1000.0;
+  double mTargetGain = 0.0;
+  double mQ = 1.0;
+  double mFreq = 1000.0;
+  double mGain = 0.0;
+  int32_t mSampleRate = 44100;
+  double mA = 1.0;
+  double mW0 = 0.0;
+  double mSinW0 = 0.0;
+  double mCosW0 = 1.0;
+  double mAlpha = 0.0;
+  double mA0 = 1.0, mA1 = 0.0, mA2 = 0.0, mB0 = 1.0, mB1 = 0.0, mB2 = 0.0;
+  double mX1 = 0.0, mX2 = 0.0, mY1 = 0.0, mY2 = 0.0;
+  Smoother mQSmoother;
+  Smoother mFreqSmoother;
+  Smoother mGainSmoother;
+  double mLastQ = 0.0;
+  double mLastFreq = 0.0;
+  double mLastGain = 0.0;
+  int32_t mLastSampleRate = 0;
+  bool mForceRecompute = true;
+};
+
+} // namespace ondrell

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "engine/BiquadSection.h"
+
+#include <array>
+
+namespace ondrell {
+
+// The per-channel signal path of the equaliser: a sine shaper whose output is mixed in ahead of every active
+// band, five biquad sections per channel (high-pass, low shelf, two mid bands, high shelf) and the output
+// stage with its gain, and the mapping of parameter values onto the sections.
+// Threads: not synchronised; used by one thread at a time (the audio thread while processing, the resetting
+// thread while no audio runs). Owns its ten sections.
+class EqChannelChain
+{
+public:
+  enum Band
+  {
+    kHighPass = 0,
+    kLowShelf = 1,
+    kMid1 = 2,
+    kMid2 = 3,
+    kHighShelf = 4,
+    kBands = 5,
+  };
+  static constexpr int kChannels = 2;
+  // The output gain constant has 13 significant digits; the sections use ln(10)/20 in full.
+  static constexpr double kGainDbToExponent = 0.1151292546497;
+
+  // Sets the sections up with their fixed types, Q and default frequencies at the given rate.
+  explicit EqChannelChain(int sampleRate);
+
+  // The effect of a new value of parameters 0 to 7 ("HPF" to "HiShelf Level"): a new target for both channels'
+  // sections (channel 0 first), each with one smoothing step. Other indices and values that are not finite
+  // change nothing.
+  void ApplyParam(int index, double value);
+  // The output gain pair from the "Gain" value in decibels; a value that is not finite changes nothing.
+  void UpdateGain(double dB);
+  // Re-rates every section and resets it, channel 0 first, then recomputes the coefficients at the targets.
+  void UpdateRates(int samplesPerSecond);
+
+  // Runs the chain in place over n samples of one channel (0 or 1).
+  void ProcessChannel(double* buffer, int n, int channel);
+
+  // Resets the channel's sections when a non-finite sample has reached their history; true when it did.
+  bool RecoverChannel(int channel);
+
+  const BiquadSection& Section(Band band, int channel) const { return mBands[band][channel]; }
+  bool HighPassEnabled() const { return mHighPassEnabled; }
+  double GainDb() const { return mGainDb; }
+  double GainLinear() const { return mGainLinear; }
+
+private:
+  void ResetAndRecompute(BiquadSection& section);
+
+  double mGainLinear = 1.0;
+  double mGainDb = 0.0;
+  std::array<std::array<BiquadSection, kChannels>, kBands> mBands;
+  bool mHighPassEnabled = false;
+};
+
+} // namespace ondrell

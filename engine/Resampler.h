@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct soxr;
+
+namespace ondrell {
+
+// A streaming sample-rate converter for one channel of 64-bit samples, built on libsoxr.
+//
+// libsoxr filters in blocks, so how many samples a call yields varies from call to call. This class turns that
+// into a constant delay: every call of n input samples yields exactly the output samples that belong to those
+// n inputs (n x ratio for whole-number ratios), delayed by a fixed amount that is measured once at construction.
+// The stream starts with that many zeros, so there is no gap at the start and the delay holds from the first
+// sample on.
+// Threads: built and destroyed while no audio runs; Process is called from one thread at a time and never
+// allocates. Owns the libsoxr converter and the output buffer.
+class Resampler
+{
+public:
+  enum class PhaseResponse
+  {
+    Minimum,
+    Linear,
+  };
+
+  // transitionBandPercent: part of the band below the lower Nyquist frequency given over to the filter's roll-off;
+  // attenuationDb: stop-band attenuation. maxInputLength: the longest input one call may pass.
+  Resampler(double sourceRate, double destinationRate, int maxInputLength, double transitionBandPercent,
+            double attenuationDb, PhaseResponse phase);
+  ~Resampler();
+  Resampler(const Resampler&) = delete;
+  Resampler& operator=(const Resampler&) = delete;
+
+  // A converter with the same settings and the same measured delay, with a history of its own. Saves measuring
+  // the delay again for each channel.
+  std::unique_ptr<Resampler> CreateSibling() const;
+
+
+  // Consumes `length` samples (at most the maximum input length; longer or negative lengths yield nothing) and
+  // points `output` at the samples produced, which stay valid and writable until the next call. Returns their
+  // count, 0 when the converter could not be created.
+  int Process(const double* input, int length, double*& output);
+
+  // The delay from input to output, in input samples (fractional).
+  double Latency() const { return mLatencyIn; }
+  bool IsValid() const { return mConverter != nullptr; }
+  int MaxInputLength() const { return mMaxInput; }
+
+private:
+  struct ConverterDeleter
+  {
+    void operator()(soxr* converter) const;
+  };
+  using ConverterPtr = std::unique_ptr<soxr, ConverterDeleter>;
+
+  struct SiblingTag
+  {
+  };
+  Resampler(SiblingTag, const Resampler& like);
+  void Start(int64_t hold, double peak);
+  ConverterPtr CreateConverter() const;
+  bool MeasureHold(int64_t& holdOut) const;
+  bool MeasurePeak(int64_t hold, double& peakIn) const;
+  int64_t OutputCountAt(int64_t totalIn) const;
+  bool Feed(const double* input, int length);
+
+  double mSourceRate;
+  double mDestinationRate;
+  int mMaxInput;
+  double mTransitionBand;
+  double mAttenuation;
+  PhaseResponse mPhase;
+  ConverterPtr mConverter;
+  int64_t mHold = 0;   // output samples the stream is held back by
+  double mPeak = 0.0;  // input samples from an impulse to its response's peak within the converter's alignment
+  double mLatencyIn = 0.0;
+  int64_t mTotalIn = 0;       // input samples consumed since construction
+  int64_t mTotalOut = 0;      // output samples handed out since construction
+  std::vector<double> mBuffer; // produced samples not yet handed out live in [mRead, mWrite)
+  size_t mRead = 0;
+  size_t mWrite = 0;
+  size_t mMaxOutPerCall = 0;
+};
+
+} // namespace ondrell

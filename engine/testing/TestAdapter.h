@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/IPluginAPIBase.h"
+#include "core/IPluginProcessor.h"
+
+namespace ondrell::testing {
+
+// What a test passes to the plug-in constructor: nothing, there is no host.
+struct CreationArgs
+{
+};
+
+// A stand-in format adapter for tests and benchmarks, so that the plug-in class can be constructed, activated,
+// automated, processed and idled without a host. It derives as the real adapters do (API base first, processor
+// second), drives the hooks in the order the adapters call them and records the latencies reported to it.
+// Threads: Activate, SetParameterFromMainThread and Idle on the test's main thread; Process and
+// SetParameterFromHost on its audio thread, one block at a time. Owns nothing beyond its bases.
+class TestAdapter : public IPluginAPIBase, public IPluginProcessor
+{
+public:
+  TestAdapter(const Config& config, const CreationArgs& args);
+  ~TestAdapter() override;
+
+  bool SendMidiMsg(const MidiMsg& msg) override;
+  void SetLatency(int samples) override;
+
+  // Activation as the adapters do it: rate, block size and offline flag, then OnActivate, OnParamsReset and
+  // OnReset.
+  void Activate(double sampleRate, int blockSize, bool renderingOffline = false);
+  // A parameter change from the host (audio thread, before the next block) or from the editor or a state load
+  // (main thread): the value is stored, then announced.
+  void SetParameterFromHost(int paramIdx, double value);
+  void SetParameterFromMainThread(int paramIdx, double value);
+  // One block with 64-bit buffers; the first nInputs / nOutputs channel slots are connected. Inputs and outputs
+  // may be the same buffers (processing in place).
+  void Process(double* const* inputs, double* const* outputs, int nInputs, int nOutputs, int nFrames);
+  // One idle tick's hook.
+  void Idle() { OnIdle(); }
+
+  int LatencyReports() const { return mLatencyReports; }
+  int LastReportedLatency() const { return mLastReportedLatency; }
+
+private:
+  int mLatencyReports = 0;
+  int mLastReportedLatency = 0;
+};
+
+} // namespace ondrell::testing

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <cmath>
+#include <complex>
+#include <cstddef>
+#include <numbers>
+#include <vector>
+
+// Measuring helpers for the engine tests, written independently of the engine code.
+namespace quorl_test {
+
+inline constexpr double kPi = std::numbers::pi;
+
+// Amplitude of the component at `hz` in x[begin, begin + count), by projection onto sine and cosine.
+// Exact for a steady sine when the window holds a whole number of periods.
+inline double AmplitudeAt(const std::vector<double>& x, size_t begin, size_t count, double hz, double rate)
+{
+  double s = 0.0;
+  double c = 0.0;
+  for (size_t i = 0; i < count; ++i)
+  {
+    const double phase = 2.0 * kPi * hz * static_cast<double>(begin + i) / rate;
+    s += x[begin + i] * std::sin(phase);
+    c += x[begin + i] * std::cos(phase);
+  }
+  return 2.0 * std::sqrt(s * s + c * c) / static_cast<double>(count);
+}
+
+inline double ToDb(double linear) { return 20.0 * std::log10(linear); }
+
+// Cookbook biquad, computed here from the published formulas (A = 10^(dB/40), w0 = 2 pi f / fs).
+struct Cookbook
+{
+  double b0, b1, b2, a0, a1, a2;
+
+  static Cookbook Peaking(double f, double q, double dB, double fs)
+  {
+    const double A = std::pow(10.0, dB / 40.0);
+    const double w = 2.0 * kPi * f / fs;
+    const double alpha = std::sin(w) / (2.0 * q);
+    return {1.0 + alpha * A, -2.0 * std::cos(w), 1.0 - alpha * A, 1.0 + alpha / A, -2.0 * std::cos(w), 1.0 - alpha / A};
+  }
+  static Cookbook LowShelf(double f, double q, double dB, double fs)
+  {
+    const double A = std::pow(10.0, dB / 40.0);
+    const double w = 2.0 * kPi * f / fs;
+    const double cw = std::cos(w);
+    const double beta = 2.0 * std::sqrt(A) * std::sin(w) / (2.0 * q);
+    return {A * ((A + 1.0) - (A - 1.0) * cw + beta), 2.0 * A * ((A - 1.0) - (A + 1.0) * cw),
+            A * ((A + 1.0) - (A - 1.0) * cw - beta), (A + 1.0) + (A - 1.0) * cw + beta,
+            -2.0 * ((A - 1.0) + (A + 1.0) * cw), (A + 1.0) + (A - 1.0) * cw - beta};
+  }
+  static Cookbook HighShelf(double f, double q, double dB, double fs)
+  {
+    const double A = std::pow(10.0, dB / 40.0);
+    const double w = 2.0 * kPi * f / fs;
+    const double cw = std::cos(w);
+    const double beta = 2.0 * std::sqrt(A) * std::sin(w) / (2.0 * q);
+    return {A * ((A + 1.0) + (A - 1.0) * cw + beta), -2.0 * A * ((A - 1.0) + (A + 1.0) * cw),
+            A * ((A + 1.0) + (A - 1.0) * cw - beta), (A + 1.0) - (A - 1.0) * cw + beta,
+            2.0 * ((A - 1.0) - (A + 1.0) * cw), (A + 1.0) - (A - 1.0) * cw - beta};
+  }
+  static Cookbook HighPass(double f, double q, double fs)
+  {
+    const double w = 2.0 * kPi * f / fs;
+    const double cw = std::cos(w);
+    const double alpha = std::sin(w) / (2.0 * q);
+    return {(1.0 + cw) / 2.0, -(1.0 + cw), (1.0 + cw) / 2.0, 1.0 + alpha, -2.0 * cw, 1.0 - alpha};
+  }
+
+  // H(e^jw) at frequency hz.
+  std::complex<double> Response(double hz, double fs) const
+  {
+    const std::complex<double> z1 = std::polar(1.0, -2.0 * kPi * hz / fs);
+    const std::complex<double> z2 = z1 * z1;
+    return (b0 + b1 * z1 + b2 * z2) / (a0 + a1 * z1 + a2 * z2);
+  }
+  double Magnitude(double hz, double fs) const { return std::abs(Response(hz, fs)); }
+};
+
+} // namespace quorl_test
