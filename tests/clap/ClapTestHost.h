@@ -6,6 +6,7 @@
 
 #include "clap/ClapAbi.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -42,7 +43,7 @@ class TestHost {
   bool activating = false;
 
   int restartRequests = 0;
-  int callbackRequests = 0;
+  std::atomic<int> callbackRequests{0};  // the plug-in's helper thread asks too
   int flushRequests = 0;
   int latencyChanged = 0;
   int latencyChangedDuringActivate = 0;

@@ -32,6 +32,7 @@ const char kUsage[] =
     "  render   PLUGIN IN OUT           render a WAV/FLAC file (OUT: .wav float, .flac 24-bit)\n"
     "  response PLUGIN                  measure the magnitude response, print a table\n"
     "  bench    PLUGIN                  CPU time to process --seconds of stereo noise at --rate\n"
+    "  sweep    OUT                     write a test signal: a logarithmic sine sweep 20 Hz .. 20 kHz\n"
     "\n"
     "options:\n"
     "  --plugin ID             which plug-in of the file (default: the first)\n"
@@ -51,7 +52,7 @@ const char kUsage[] =
     "  --at F1,F2,...          frequencies for the response table\n"
     "  --png FILE              also plot the response as a PNG picture\n"
     "  --points N              points of the plotted curve (default 61)\n"
-    "  --seconds S             audio processed by bench (default 60)\n"
+    "  --seconds S             length of the sweep (default 3) or of the audio bench measures (default 60)\n"
     "  --instances N           bench N instances side by side (e.g. 2 mono instances for stereo)\n";
 
 struct Options {
@@ -65,7 +66,7 @@ struct Options {
   double levelDb = -20.0;
   std::vector<double> at;
   int points = 61;
-  double seconds = 60.0;
+  std::optional<double> seconds;  // per command: sweep 3, bench 60
   uint32_t instances = 1;
 };
 
@@ -145,7 +146,10 @@ Options Parse(int argc, char** argv) {
   }
   o.command = positional[0];
   o.pluginPath = positional[1];
-  if (o.command == "render") {
+  if (o.command == "sweep") {
+    if (positional.size() != 2) Fail("sweep needs one output file");
+    o.out = positional[1];
+  } else if (o.command == "render") {
     if (positional.size() != 4) Fail("render needs an input and an output file");
     o.in = positional[2];
     o.out = positional[3];
@@ -243,8 +247,31 @@ void PrintRequests(const HostRequests& r) {
 
 }  // namespace
 
+// A logarithmic sine sweep from 20 Hz to 20 kHz (or just below Nyquist) at the chosen level.
+int WriteSweep(const Options& o) {
+  const double seconds = o.seconds.value_or(3.0);
+  if (!(seconds > 0.0) || seconds > 3600.0) Fail("--seconds must be between 0 and 3600");
+  AudioData audio;
+  audio.sampleRate = o.rate;
+  const size_t frames = static_cast<size_t>(seconds * o.rate);
+  const double f0 = 20.0, f1 = std::min(20000.0, o.rate * 0.45);
+  const double k = std::log(f1 / f0) / seconds, amplitude = std::pow(10.0, o.levelDb / 20.0);
+  std::vector<double> x(frames);
+  for (size_t i = 0; i < frames; ++i) {
+    const double t = double(i) / o.rate;
+    x[i] = amplitude * std::sin(2.0 * 3.141592653589793 * f0 * (std::exp(k * t) - 1.0) / k);
+  }
+  audio.channels.assign(o.channels.value_or(2), x);
+  std::string error;
+  if (!WriteAudioFile(o.out, audio, error)) Fail(error);
+  std::printf("wrote %s: %.1f s sweep %.0f Hz .. %.0f Hz at %.1f dBFS, %zu channels, %.0f Hz\n", o.out.c_str(),
+              seconds, f0, f1, o.levelDb, audio.channels.size(), o.rate);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const Options o = Parse(argc, argv);
+  if (o.command == "sweep") return WriteSweep(o);
   std::string error;
   auto library = OpenPluginLibrary(o.pluginPath, error);
   if (!library) Fail(error);
@@ -322,7 +349,7 @@ int main(int argc, char** argv) {
     }
   } else if (o.command == "bench") {
     BenchOptions bo;
-    bo.seconds = o.seconds;
+    bo.seconds = o.seconds.value_or(60.0);
     bo.sampleRate = o.rate;
     bo.blockSize = o.render.blockSize;
     bo.use64 = o.render.use64;
