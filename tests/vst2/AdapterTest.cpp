@@ -106,7 +106,14 @@ TEST_P(SliceTest, LongHostBlocksAreProcessedInSlicesOfTheBlockSize) {
 INSTANTIATE_TEST_SUITE_P(Kinds, SliceTest,
                          ::testing::Values(SliceCase{Kind::Replacing32, 64, 1000}, SliceCase{Kind::Replacing32, 512, 512},
                                            SliceCase{Kind::Accumulating32, 100, 1000},
-                                           SliceCase{Kind::Replacing64, 32, 777}, SliceCase{Kind::Replacing64, 512, 100}));
+                                           SliceCase{Kind::Replacing64, 32, 777}, SliceCase{Kind::Replacing64, 512, 100}),
+                         [](const ::testing::TestParamInfo<SliceCase>& info) {
+                           const char* kind = info.param.kind == Kind::Replacing32     ? "Replacing32"
+                                              : info.param.kind == Kind::Accumulating32 ? "Accumulating32"
+                                                                                        : "Replacing64";
+                           return std::string(kind) + "_block" + std::to_string(info.param.blockSize) + "_frames" +
+                                  std::to_string(info.param.frames);
+                         });
 
 TEST_F(AdapterTest, BlockSizeAndSampleRateThatCannotWorkAreRefused) {
   const int resets = probe->resets.load();
