@@ -21,6 +21,15 @@ struct CreationArgs {
 
 // The VST 2.4 adapter: fills and owns the effect record, answers the dispatcher, runs the three processing
 // functions and relays the core's requests to the host through the host callback.
+//
+// Idle ticks (queued values for the editor, latency reports): a VST2 host has no way to call a plug-in back on its
+// main thread except effEditIdle, which hosts send only while the editor is open. So while a view is open the
+// ticks come from effEditIdle (which pumps the main-thread timers), and while it is closed from the adapter's own
+// idle thread every 20 ms. That thread runs a tick only when it can take the main-thread gate at once (a busy gate
+// means the host is in the dispatcher; the tick is skipped, never waited for), so ticks never overlap main-thread
+// dispatcher work; a latency change found by such a tick is told to the host (audioMasterIOChanged) after the tick
+// has let go of the gate, so a host that answers by calling back into the dispatcher, even from another thread,
+// cannot deadlock.
 // Threads: dispatcher calls on the host's main thread (effProcessEvents on the audio thread), processing on the
 // audio thread, setParameter/getParameter on either; idle ticks on the main thread from effEditIdle while the
 // editor is open, otherwise on the adapter's own idle thread under the main-thread gate. Owns the effect record,
