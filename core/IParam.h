@@ -108,7 +108,10 @@ class IParam {
   // holding no number.
   double ParseText(const char* text) const;
   int DisplayTextCount() const { return static_cast<int>(mDisplayTexts.size()); }
-  const DisplayTextEntry& GetDisplayTextEntry(int index) const { return mDisplayTexts.at(static_cast<size_t>(index)); }
+  // Null for an index outside the list.
+  const DisplayTextEntry* GetDisplayTextEntry(int index) const {
+    return (index >= 0 && index < DisplayTextCount()) ? &mDisplayTexts[static_cast<size_t>(index)] : nullptr;
+  }
   // Text of the first entry whose value equals value exactly, or "".
   const char* DisplayTextFor(double value) const;
   // "" when the current value, truncated to a whole number, has an entry with a non-empty text; else the label.

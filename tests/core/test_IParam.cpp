@@ -118,10 +118,11 @@ TEST(IParam, DefineBoolRunsThroughEnumAndInt) {
   EXPECT_TRUE(p.HasFlag(IParam::FlagNoAutomation));
   EXPECT_EQ(p.Value(), 1.0);
   ASSERT_EQ(p.DisplayTextCount(), 2);
-  EXPECT_EQ(p.GetDisplayTextEntry(0).value, 0.0);
-  EXPECT_STREQ(p.GetDisplayTextEntry(0).text, "off");
-  EXPECT_EQ(p.GetDisplayTextEntry(1).value, 1.0);
-  EXPECT_STREQ(p.GetDisplayTextEntry(1).text, "on");
+  EXPECT_EQ(p.GetDisplayTextEntry(0)->value, 0.0);
+  EXPECT_STREQ(p.GetDisplayTextEntry(0)->text, "off");
+  EXPECT_EQ(p.GetDisplayTextEntry(1)->value, 1.0);
+  EXPECT_STREQ(p.GetDisplayTextEntry(1)->text, "on");
+  EXPECT_EQ(p.GetDisplayTextEntry(2), nullptr);
   EXPECT_STREQ(p.DisplayLabel(), "");
 
   IParam i;
