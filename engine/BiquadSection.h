@@ -6,8 +6,7 @@ namespace ondrell {
 
 // One second-order recursive filter section (Audio EQ Cookbook responses) whose frequency, Q and gain
 // glide towards their targets through one-pole smoothers, one step per call of Step.
-// Threads: not synchronised; its owner calls every operation from one thread at a time (the audio thread
-// while processing). Owns nothing but plain values.
+// Threads: unsynchronised, one thread at a time (the audio thread while processing); owns only plain values.
 class BiquadSection
 {
 public:
@@ -28,6 +27,12 @@ public:
   struct Coefficients
   {
     double a0, a1, a2, b0, b1, b2;
+  };
+
+  // The last two inputs and outputs.
+  struct History
+  {
+    double x1, x2, y1, y2;
   };
 
   BiquadSection();
@@ -77,6 +82,15 @@ public:
   double Amplitude() const { return mA; }
   double Omega() const { return mW0; }
   Coefficients GetCoefficients() const { return {mA0, mA1, mA2, mB0, mB1, mB2}; }
+  // For loops that run a settled section on local copies and hand the history back afterwards.
+  History GetHistory() const { return {mX1, mX2, mY1, mY2}; }
+  void SetHistory(const History& h)
+  {
+    mX1 = h.x1;
+    mX2 = h.x2;
+    mY1 = h.y1;
+    mY2 = h.y2;
+  }
   // True when the history holds only finite numbers (a NaN or infinity would otherwise stay in it for good).
   bool HasFiniteHistory() const;
 

@@ -175,6 +175,20 @@ void EqChannelChain::UpdateRates(int samplesPerSecond)
 
 void EqChannelChain::ProcessChannel(double* buffer, int n, int channel)
 {
+  // Targets change only between blocks, so a block that starts with every active section settled stays settled:
+  // no section steps, and every gain read below stays what it is now.
+  bool settled = !mHighPassEnabled || mBands[kHighPass][channel].IsSettled();
+  for (int band = kLowShelf; band < kBands && settled; ++band)
+  {
+    const BiquadSection& s = mBands[band][channel];
+    settled = s.CurrentGain() == 0.0 || s.IsSettled();
+  }
+  if (settled)
+  {
+    ProcessSettled(buffer, n, channel);
+    return;
+  }
+
   BiquadSection& highPass = mBands[kHighPass][channel];
   BiquadSection& lowShelf = mBands[kLowShelf][channel];
   BiquadSection& mid1 = mBands[kMid1][channel];
@@ -234,6 +248,95 @@ void EqChannelChain::ProcessChannel(double* buffer, int n, int channel)
 
     buffer[i] = shaperWeight * s + x * gain;
   }
+}
+
+namespace {
+
+// A settled section's coefficients and history as locals, which the compiler can keep in registers: the output
+// buffer cannot alias them, as it could the section's own fields. Same arithmetic, same order as ProcessSample.
+struct LocalSection
+{
+  explicit LocalSection(const BiquadSection& s)
+  {
+    const BiquadSection::Coefficients c = s.GetCoefficients();
+    const BiquadSection::History h = s.GetHistory();
+    b0 = c.b0;
+    b1 = c.b1;
+    b2 = c.b2;
+    a1 = c.a1;
+    a2 = c.a2;
+    x1 = h.x1;
+    x2 = h.x2;
+    y1 = h.y1;
+    y2 = h.y2;
+  }
+
+  double Process(double x)
+  {
+    const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    return y;
+  }
+
+  BiquadSection::History History() const { return {x1, x2, y1, y2}; }
+
+  double b0, b1, b2, a1, a2;
+  double x1, x2, y1, y2;
+};
+
+} // namespace
+
+// The chain of ProcessChannel for a block in which no section steps.
+void EqChannelChain::ProcessSettled(double* buffer, int n, int channel)
+{
+  const auto band = [this, channel](int b) -> BiquadSection& { return mBands[b][channel]; };
+  const double lowShelfGain = band(kLowShelf).CurrentGain();
+  const double mid1Gain = band(kMid1).CurrentGain();
+  const double mid2Gain = band(kMid2).CurrentGain();
+  const double highShelfGain = band(kHighShelf).CurrentGain();
+  const bool highPassOn = mHighPassEnabled;
+  const bool lowShelfOn = lowShelfGain != 0.0;
+  const bool mid1On = mid1Gain != 0.0;
+  const bool mid2On = mid2Gain != 0.0;
+  const bool highShelfOn = highShelfGain != 0.0;
+  const double lowShelfShare = lowShelfGain / 60.0;
+  const double mid1Share = std::fabs(mid1Gain / 80.0);
+  const double mid2Share = std::fabs(mid2Gain / 80.0);
+  const double highShelfShare = std::fabs(highShelfGain / 60.0);
+  const double shaperWeight = std::fabs(mGainDb / 60.0) + 0.01;
+  const double gain = mGainLinear;
+
+  LocalSection highPass(band(kHighPass));
+  LocalSection lowShelf(band(kLowShelf));
+  LocalSection mid1(band(kMid1));
+  LocalSection mid2(band(kMid2));
+  LocalSection highShelf(band(kHighShelf));
+
+  for (int i = 0; i < n; ++i)
+  {
+    double x = buffer[i];
+    const double s = std::sin(std::min(std::max(x, -1.0), 1.0));
+    if (highPassOn)
+      x = highPass.Process(x);
+    if (lowShelfOn)
+      x = lowShelf.Process(x + lowShelfShare * s);
+    if (mid1On)
+      x = mid1.Process(x + mid1Share * s);
+    if (mid2On)
+      x = mid2.Process(x + mid2Share * s);
+    if (highShelfOn)
+      x = highShelf.Process(x + highShelfShare * s);
+    buffer[i] = shaperWeight * s + x * gain;
+  }
+
+  band(kHighPass).SetHistory(highPass.History());
+  band(kLowShelf).SetHistory(lowShelf.History());
+  band(kMid1).SetHistory(mid1.History());
+  band(kMid2).SetHistory(mid2.History());
+  band(kHighShelf).SetHistory(highShelf.History());
 }
 
 bool EqChannelChain::RecoverChannel(int channel)

@@ -9,8 +9,7 @@ namespace ondrell {
 // The per-channel signal path of the equaliser: a sine shaper whose output is mixed in ahead of every active
 // band, five biquad sections per channel (high-pass, low shelf, two mid bands, high shelf) and the output
 // stage with its gain, and the mapping of parameter values onto the sections.
-// Threads: not synchronised; used by one thread at a time (the audio thread while processing, the resetting
-// thread while no audio runs). Owns its ten sections.
+// Threads: one thread at a time (audio while processing, the resetting thread while no audio runs); owns its sections.
 class EqChannelChain
 {
 public:
@@ -52,6 +51,7 @@ public:
 
 private:
   void ResetAndRecompute(BiquadSection& section);
+  void ProcessSettled(double* buffer, int n, int channel);
 
   double mGainLinear = 1.0;
   double mGainDb = 0.0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace ondrell {
 
@@ -45,7 +46,12 @@ void EqEngine::ApplyChange(int index, double value)
     mChain.UpdateGain(value);
   else if (index == kOversamplingParam)
   {
-    mRequested = value >= 0.5;
+    // Only a changed request counts. Adapters announce every parameter again at each activation; while
+    // offline rendering forces oversampling on, such an announcement of "off" would otherwise switch it off.
+    const bool requested = value >= 0.5;
+    if (requested == mRequested)
+      return;
+    mRequested = requested;
     mSwitchPending = mRequested != mActive;
   }
   else
@@ -61,7 +67,10 @@ void EqEngine::UpdateFilterRates()
 EqEngine::ResetResult EqEngine::Reset(const EngineResetSettings& settings)
 {
   ApplyPendingChanges();
-  mSampleRate = settings.sampleRate;
+  // A rate the filters cannot run at (not a number, below 1 Hz, or too high for a whole number of samples per
+  // second at four times the rate) keeps the previous one.
+  if (settings.sampleRate >= 1.0 && settings.sampleRate * kFactor < static_cast<double>(INT32_MAX))
+    mSampleRate = settings.sampleRate;
 
   mChain.UpdateGain(settings.gainDb);
   mCrossfading = false;
@@ -76,9 +85,11 @@ EqEngine::ResetResult EqEngine::Reset(const EngineResetSettings& settings)
   }
   else if (!settings.renderingOffline && mOfflineForced)
   {
-    mActive = mRequested = mSavedActive;
+    // Back to the state saved before; a switch made meanwhile (or just before the forcing) is what the
+    // parameter says now, so it stays requested and is applied below rather than dropped.
+    mActive = mSavedActive;
     mOfflineForced = false;
-    mSwitchPending = false;
+    mSwitchPending = mRequested != mActive;
   }
 
   if (mSwitchPending)
@@ -104,11 +115,11 @@ void EqEngine::BuildOversampler(const EngineResetSettings& settings)
   const int quality = settings.renderingOffline ? Oversampler::kOfflineQuality : Oversampler::kRealtimeQuality;
   const int length = std::max(settings.blockSize, kMinBufferLength);
   if (!mOversampler)
-    mOversampler = std::make_unique<Oversampler>(kFactor, quality, settings.sampleRate, length);
+    mOversampler = std::make_unique<Oversampler>(kFactor, quality, mSampleRate, length);
   else
   {
     mOversampler->SetQuality(quality);
-    mOversampler->SetBaseRate(settings.sampleRate);
+    mOversampler->SetBaseRate(mSampleRate);
     mOversampler->SetMaxInputLength(length);
   }
   mOversampler->Rebuild();

@@ -46,8 +46,7 @@ struct EngineResetSettings
 // Since the oversampling request changes only at the start of a block, a crossfade always ends in the state it
 // switched to; the oversampler is never released on the audio thread, only rebuilt by the next reset.
 //
-// Threads: PostParamChange from any thread; Reset on the thread that resets while no block runs; ProcessBlock on
-// the audio thread; TakeLatencyChange on the main thread. Owns the chain, the oversampler and their buffers.
+// Threads: PostParamChange any thread, Reset while no block runs, ProcessBlock audio, TakeLatencyChange main; owns chain and oversampler.
 class EqEngine
 {
 public:

@@ -32,21 +32,23 @@ void Oversampler::Rebuild()
 {
   const QualityPreset preset = Preset(mQuality);
   const double highRate = mFactor * mBaseRate;
+  const auto reusable = [&preset](const std::unique_ptr<Resampler>& r) {
+    return r && r->IsValid() && r->HasSettings(preset.transitionBandPercent, preset.attenuationDb, preset.phase);
+  };
+  // Channel 0's pair is made first; channel 1's, and a rebuild with the same preset and factor, reuse its
+  // measured delay (the rate and length do not change it).
   for (int c = 0; c < kChannels; ++c)
   {
-    // The second channel shares the first one's settings and measured delay.
-    if (c == 0 || !mUp[0] || !mDown[0])
-    {
+    if (reusable(mUp[0]))
+      mUp[c] = mUp[0]->CreateLike(mBaseRate, highRate, mMaxInputLength);
+    else
       mUp[c] = std::make_unique<Resampler>(mBaseRate, highRate, mMaxInputLength, preset.transitionBandPercent,
                                            preset.attenuationDb, preset.phase);
+    if (reusable(mDown[0]))
+      mDown[c] = mDown[0]->CreateLike(highRate, mBaseRate, mFactor * mMaxInputLength);
+    else
       mDown[c] = std::make_unique<Resampler>(highRate, mBaseRate, mFactor * mMaxInputLength,
                                              preset.transitionBandPercent, preset.attenuationDb, preset.phase);
-    }
-    else
-    {
-      mUp[c] = mUp[0]->CreateSibling();
-      mDown[c] = mDown[0]->CreateSibling();
-    }
     mInput[c].assign(static_cast<size_t>(std::max(mMaxInputLength, 0)), 0.0);
   }
 

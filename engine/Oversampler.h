@@ -11,8 +11,7 @@ namespace ondrell {
 
 // Converts up to two channels to `factor` times the base rate and back, with one resampler pair per channel,
 // and reports the delay the pair adds.
-// Threads: built, rebuilt and destroyed while no audio runs; Upsample/Downsample on the audio thread, without
-// allocating. Owns its four resamplers and the two input buffers.
+// Threads: (re)built and destroyed while no audio runs, Upsample/Downsample on the audio thread; owns resamplers and buffers.
 class Oversampler
 {
 public:

@@ -11,8 +11,7 @@ namespace ondrell {
 // sequence scheme of D. Vyukov's bounded queue). Producers claim a cell with a compare-and-swap on the write
 // counter and publish it with a release store of the cell's sequence number; the consumer takes cells in order
 // and stops at the first one not yet published, so it never waits.
-// Threads: TryPush from any thread; TryPop from one consumer at a time (the audio thread, or the thread running
-// a reset while no audio runs). Owns its cells.
+// Threads: TryPush from any thread, TryPop from one consumer at a time (the processing thread); owns its cells.
 template <typename T, size_t Capacity>
 class ParamChangeQueue
 {

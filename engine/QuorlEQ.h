@@ -9,9 +9,7 @@ inline namespace QUORL_ADAPTER_NAMESPACE {
 
 // The Quorl EQ plug-in class: its configuration record, its ten parameters and the hooks through which the
 // format adapter drives the equaliser engine.
-// Threads: constructed and destroyed on the host's main thread; OnParamChange on any thread; ProcessBlock on
-// the audio thread; OnReset while no block runs; OnIdle on the main thread. Owns the engine (sections and
-// oversampler).
+// Threads: main thread builds, resets (CLAP may reset on audio) and idles; OnParamChange any thread; ProcessBlock audio; owns the engine.
 class QuorlEQ final : public QuorlEQBase
 {
 public:

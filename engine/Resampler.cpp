@@ -32,32 +32,39 @@ Resampler::Resampler(double sourceRate, double destinationRate, int maxInputLeng
   , mAttenuation(attenuationDb)
   , mPhase(phase)
 {
-  if (!(sourceRate > 0.0) || !(destinationRate > 0.0) || maxInputLength < 1)
-    return;
+  Measure();
+}
 
+void Resampler::Measure()
+{
+  if (!(mSourceRate > 0.0) || !(mDestinationRate > 0.0) || mMaxInput < 1)
+    return;
   int64_t hold = 0;
   double peak = 0.0;
   if (!MeasureHold(hold) || !MeasurePeak(hold, peak))
     return;
-
   Start(hold, peak);
 }
 
-Resampler::Resampler(SiblingTag, const Resampler& like)
-  : mSourceRate(like.mSourceRate)
-  , mDestinationRate(like.mDestinationRate)
-  , mMaxInput(like.mMaxInput)
+Resampler::Resampler(LikeTag, const Resampler& like, double sourceRate, double destinationRate, int maxInputLength)
+  : mSourceRate(sourceRate)
+  , mDestinationRate(destinationRate)
+  , mMaxInput(maxInputLength)
   , mTransitionBand(like.mTransitionBand)
   , mAttenuation(like.mAttenuation)
   , mPhase(like.mPhase)
 {
-  if (like.mConverter)
+  const bool sameRatio = like.mConverter && sourceRate > 0.0 && destinationRate > 0.0 && maxInputLength >= 1
+                         && destinationRate / sourceRate == like.mDestinationRate / like.mSourceRate;
+  if (sameRatio)
     Start(like.mHold, like.mPeak);
+  else
+    Measure();
 }
 
-std::unique_ptr<Resampler> Resampler::CreateSibling() const
+std::unique_ptr<Resampler> Resampler::CreateLike(double sourceRate, double destinationRate, int maxInputLength) const
 {
-  return std::unique_ptr<Resampler>(new Resampler(SiblingTag{}, *this));
+  return std::unique_ptr<Resampler>(new Resampler(LikeTag{}, *this, sourceRate, destinationRate, maxInputLength));
 }
 
 void Resampler::Start(int64_t hold, double peak)

@@ -15,8 +15,7 @@ namespace ondrell {
 // n inputs (n x ratio for whole-number ratios), delayed by a fixed amount that is measured once at construction.
 // The stream starts with that many zeros, so there is no gap at the start and the delay holds from the first
 // sample on.
-// Threads: built and destroyed while no audio runs; Process is called from one thread at a time and never
-// allocates. Owns the libsoxr converter and the output buffer.
+// Threads: built and destroyed while no audio runs, Process (allocation-free) from one thread at a time; owns converter and buffer.
 class Resampler
 {
 public:
@@ -34,9 +33,17 @@ public:
   Resampler(const Resampler&) = delete;
   Resampler& operator=(const Resampler&) = delete;
 
-  // A converter with the same settings and the same measured delay, with a history of its own. Saves measuring
-  // the delay again for each channel.
-  std::unique_ptr<Resampler> CreateSibling() const;
+  // A converter with this one's quality settings, the given rates and maximum input length, and a history of its
+  // own. The delay depends only on the ratio and the quality settings, so for the same ratio the measurement of
+  // this one is reused instead of repeated (measuring takes milliseconds).
+  std::unique_ptr<Resampler> CreateLike(double sourceRate, double destinationRate, int maxInputLength) const;
+  // The same with this one's rates and maximum input length: the converter of another channel.
+  std::unique_ptr<Resampler> CreateSibling() const { return CreateLike(mSourceRate, mDestinationRate, mMaxInput); }
+  // Whether this converter was built with these quality settings.
+  bool HasSettings(double transitionBandPercent, double attenuationDb, PhaseResponse phase) const
+  {
+    return mTransitionBand == transitionBandPercent && mAttenuation == attenuationDb && mPhase == phase;
+  }
 
 
   // Consumes `length` samples (at most the maximum input length; longer or negative lengths yield nothing) and
@@ -56,10 +63,11 @@ private:
   };
   using ConverterPtr = std::unique_ptr<soxr, ConverterDeleter>;
 
-  struct SiblingTag
+  struct LikeTag
   {
   };
-  Resampler(SiblingTag, const Resampler& like);
+  Resampler(LikeTag, const Resampler& like, double sourceRate, double destinationRate, int maxInputLength);
+  void Measure();
   void Start(int64_t hold, double peak);
   ConverterPtr CreateConverter() const;
   bool MeasureHold(int64_t& holdOut) const;

@@ -13,8 +13,7 @@ struct CreationArgs
 // A stand-in format adapter for tests and benchmarks, so that the plug-in class can be constructed, activated,
 // automated, processed and idled without a host. It derives as the real adapters do (API base first, processor
 // second), drives the hooks in the order the adapters call them and records the latencies reported to it.
-// Threads: Activate, SetParameterFromMainThread and Idle on the test's main thread; Process and
-// SetParameterFromHost on its audio thread, one block at a time. Owns nothing beyond its bases.
+// Threads: Activate/SetParameterFromMainThread/Idle on the test's main thread, Process/SetParameterFromHost on its audio thread.
 class TestAdapter : public IPluginAPIBase, public IPluginProcessor
 {
 public:

@@ -88,6 +88,33 @@ TEST(BiquadSection, SteadyStateResponseMatchesCookbook)
   EXPECT_NEAR(MeasuredGainDb(high, 22000.0, rate), ToDb(sixDb), 0.01);
 }
 
+// The five responses without gain, from the section's coefficients, against the cookbook's (complex response,
+// so phase counts too).
+TEST(BiquadSection, PlainResponsesMatchTheCookbook)
+{
+  const int rate = 44100;
+  const std::pair<int, Cookbook::Plain> kinds[] = {{0, Cookbook::Plain::LowPass},
+                                                   {2, Cookbook::Plain::BandPassSkirt},
+                                                   {3, Cookbook::Plain::BandPassPeak},
+                                                   {4, Cookbook::Plain::Notch},
+                                                   {5, Cookbook::Plain::AllPass}};
+  for (const auto& [type, kind] : kinds)
+  {
+    const BiquadSection s = MakeSettled(type, 1800.0, 2.5, 9.0, rate);
+    const BiquadSection::Coefficients c = s.GetCoefficients();
+    EXPECT_EQ(c.a0, 1.0);
+    const Cookbook mine{c.b0, c.b1, c.b2, 1.0, c.a1, c.a2};
+    const Cookbook reference = Cookbook::Make(kind, 1800.0, 2.5, rate);
+    for (double hz : {100.0, 1000.0, 1800.0, 2500.0, 15000.0})
+      EXPECT_LT(std::abs(mine.Response(hz, rate) - reference.Response(hz, rate)), 1e-9) << type << " at " << hz;
+    // Types 2 to 5 keep A = 10^(dB/20) without using it.
+    if (type != 0)
+    {
+      EXPECT_NEAR(s.Amplitude(), std::pow(10.0, 9.0 / 20.0), 1e-12) << type;
+    }
+  }
+}
+
 TEST(BiquadSection, FrequencyGlidesExponentially)
 {
   BiquadSection s = MakeSettled(6, 1000.0, 1.0, 3.0, 44100);

@@ -407,3 +407,25 @@ TEST(QuorlEQ, NonFiniteInputResetsOnlyThatChannel)
       ASSERT_TRUE(std::isfinite(y));
   }
 }
+
+// A reset with a rate the filters cannot run at keeps the previous rate instead of filling the sections with NaN.
+TEST(QuorlEQ, UnusableSampleRateKeepsThePreviousOne)
+{
+  for (double bad : {0.0, -44100.0, std::nan(""), 1e12})
+  {
+    PluginRig rig, reference;
+    for (PluginRig* r : {&rig, &reference})
+    {
+      r->Set(QuorlEQ::kHighShelfLevel, 6.0);
+      r->Set(QuorlEQ::kHighPassFreq, 3);
+      r->Activate(48000.0, 256);
+    }
+    rig.Activate(bad, 256);
+    EXPECT_EQ(rig.engine().Chain().Section(EqChannelChain::kHighShelf, 0).SampleRate(), 48000) << bad;
+    const std::vector<double> x = Sine(1024, 5000.0, 48000.0, 0.5);
+    const std::vector<double> y = rig.RunMono(x, 256);
+    const std::vector<double> expected = reference.RunMono(x, 256);
+    for (size_t i = 0; i < x.size(); ++i)
+      ASSERT_EQ(y[i], expected[i]) << bad;
+  }
+}

@@ -134,3 +134,19 @@ TEST(Resampler, SiblingSharesTheDelayButNotTheHistory)
   for (int i = 0; i < 4096; ++i)
     ASSERT_EQ(quiet[i], 0.0);
 }
+
+// The delay depends on the ratio and the quality settings only: a converter made like another for new rates of
+// the same ratio reports what a fresh measurement gives; another ratio is measured anew.
+TEST(Resampler, CreateLikeReusesTheDelayOnlyForTheSameRatio)
+{
+  const Resampler at48(48000.0, 192000.0, 1024, 10.0, 120.0, Resampler::PhaseResponse::Minimum);
+  const auto at44 = at48.CreateLike(44100.0, 176400.0, 256);
+  const Resampler fresh44(44100.0, 176400.0, 256, 10.0, 120.0, Resampler::PhaseResponse::Minimum);
+  EXPECT_EQ(at44->Latency(), fresh44.Latency());
+  EXPECT_EQ(at44->MaxInputLength(), 256);
+
+  const auto doubling = at48.CreateLike(48000.0, 96000.0, 512);
+  const Resampler freshDoubling(48000.0, 96000.0, 512, 10.0, 120.0, Resampler::PhaseResponse::Minimum);
+  EXPECT_EQ(doubling->Latency(), freshDoubling.Latency());
+  EXPECT_NE(doubling->Latency(), at48.Latency());
+}

@@ -68,6 +68,33 @@ struct Cookbook
     return {(1.0 + cw) / 2.0, -(1.0 + cw), (1.0 + cw) / 2.0, 1.0 + alpha, -2.0 * cw, 1.0 - alpha};
   }
 
+  // The responses without gain, by cookbook name.
+  enum class Plain
+  {
+    LowPass,
+    BandPassSkirt,
+    BandPassPeak,
+    Notch,
+    AllPass,
+  };
+  static Cookbook Make(Plain kind, double f, double q, double fs)
+  {
+    const double w = 2.0 * kPi * f / fs;
+    const double cw = std::cos(w);
+    const double sw = std::sin(w);
+    const double alpha = sw / (2.0 * q);
+    const double a0 = 1.0 + alpha, a1 = -2.0 * cw, a2 = 1.0 - alpha;
+    switch (kind)
+    {
+    case Plain::LowPass: return {(1.0 - cw) / 2.0, 1.0 - cw, (1.0 - cw) / 2.0, a0, a1, a2};
+    case Plain::BandPassSkirt: return {sw / 2.0, 0.0, -sw / 2.0, a0, a1, a2};
+    case Plain::BandPassPeak: return {alpha, 0.0, -alpha, a0, a1, a2};
+    case Plain::Notch: return {1.0, -2.0 * cw, 1.0, a0, a1, a2};
+    case Plain::AllPass: return {1.0 - alpha, -2.0 * cw, 1.0 + alpha, a0, a1, a2};
+    }
+    return {};
+  }
+
   // H(e^jw) at frequency hz.
   std::complex<double> Response(double hz, double fs) const
   {
