@@ -288,7 +288,7 @@ bool Instance::LoadState(const std::vector<uint8_t>& bytes, size_t readStep) con
   clap_istream_t stream{&reader, [](const clap_istream_t* s, void* buffer, uint64_t size) -> int64_t {
                           auto* r = static_cast<Reader*>(s->ctx);
                           const size_t n = std::min<size_t>({size, r->step, r->data->size() - r->pos});
-                          std::memcpy(buffer, r->data->data() + r->pos, n);
+                          if (n) std::memcpy(buffer, r->data->data() + r->pos, n);
                           r->pos += n;
                           return static_cast<int64_t>(n);
                         }};

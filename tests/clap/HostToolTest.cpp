@@ -119,7 +119,9 @@ TEST(HostTool, CommandLineRenderAndStateFiles) {
   std::string error;
   ASSERT_TRUE(WriteAudioFile((dir / "in.wav").string(), tone, error)) << error;
 
-  const std::string host = QUORL_HOST_PATH;
+  // The child host dlcloses the plug-in at exit; LeakSanitizer then reports 8 bytes that only the unloaded
+  // module still referenced, which it cannot attribute. Leaks of the plug-in itself are checked in-process.
+  const std::string host = std::string("ASAN_OPTIONS=detect_leaks=0 ") + QUORL_HOST_PATH;
   const std::string plugin = ClapPath();
   const std::string render = host + " render " + plugin + " " + (dir / "in.wav").string() + " " +
                              (dir / "out.flac").string() +
@@ -145,6 +147,9 @@ TEST(HostTool, CommandLineRenderAndStateFiles) {
 TEST(HostTool, QtractorScannerListsThePlugin) {
   const char* scanner = "/usr/lib/x86_64-linux-gnu/qtractor/qtractor_plugin_scan";
   if (!std::filesystem::exists(scanner)) GTEST_SKIP() << "qtractor is not installed";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "an uninstrumented scanner cannot load a sanitizer build of the plug-in";
+#endif
   const std::string command = std::string("printf 'CLAP:%s\\n' '") + ClapPath() + "' | " + scanner;
   FILE* pipe = popen(command.c_str(), "r");
   ASSERT_NE(pipe, nullptr);
