@@ -3,7 +3,7 @@
 // The process-wide caches of decoded pictures and drawing typefaces, and the user registration that empties
 // them when the last graphics context of the process goes away.
 
-#include "graphics/APIBitmap.h"
+#include "graphics/IBitmap.h"
 #include "graphics/SharedCache.h"
 #include "graphics/Typeface.h"
 

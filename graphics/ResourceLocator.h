@@ -38,7 +38,7 @@ struct ScaleOrder
   const int* end() const { return scales.data() + count; }
 };
 
-// The resolution after s in the order for target t, or 0 or less when the order ends there.
+// The resolution after s in the order for target t, or 0 when the order ends there (also for t or s <= 0).
 int NextScale(int targetScale, int scale);
 ScaleOrder MakeScaleOrder(int targetScale);
 

@@ -17,7 +17,7 @@ namespace ondrell::graphics {
 class Typeface
 {
 public:
-  // A typeface of face 0 of usable font data; null when the data is unusable or FreeType refuses it.
+  // A typeface of the data's chosen face; null when the data is unusable or FreeType refuses it.
   static std::unique_ptr<Typeface> Create(PlatformFontData data);
 
   Typeface(const Typeface&) = delete;
