@@ -70,7 +70,7 @@ int IntFromHost(VstIntPtr value) {
 // are matched first): such a text is refused rather than clamped into the range.
 bool IsNonFiniteNumber(const IParam& param, const char* text) {
   for (int i = 0; i < param.DisplayTextCount(); ++i)
-    if (std::strcmp(param.GetDisplayTextEntry(i).text, text) == 0) return false;
+    if (std::strcmp(param.GetDisplayTextEntry(i)->text, text) == 0) return false;
   if (param.GetKind() == ParamKind::Enum || param.GetKind() == ParamKind::Bool) return false;
   return !std::isfinite(std::strtod(text, nullptr));
 }
