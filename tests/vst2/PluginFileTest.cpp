@@ -160,6 +160,11 @@ TEST_F(PluginFileTest, FixedAnswers) {
   EXPECT_EQ(Text(effGetVendorString), "Ondrell Audio");
   EXPECT_EQ(Text(effGetProductString), "Quorl EQ");
   EXPECT_EQ(Dispatch(effGetEffectName), 0);  // no buffer
+  MidiKeyName key{};
+  key.thisKeyNumber = 60;
+  std::strcpy(key.keyName, "junk");
+  EXPECT_EQ(Dispatch(effGetMidiKeyName, 0, 0, &key), 0);  // no note names, and the old name is cleared
+  EXPECT_STREQ(key.keyName, "");
 }
 
 TEST_F(PluginFileTest, CanDoTable) {
