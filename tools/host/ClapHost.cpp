@@ -1,4 +1,5 @@
 #include "tools/host/ClapHost.h"
+#include "tools/host/VstHost.h"
 
 #include "clap/ClapAbi.h"
 
@@ -761,7 +762,8 @@ std::unique_ptr<PluginLibrary> OpenPluginLibrary(const std::string& path, std::s
   const auto dot = path.rfind('.');
   const std::string suffix = dot == std::string::npos ? std::string() : path.substr(dot);
   if (suffix == ".clap") return OpenClapLibrary(path, error);
-  error = "unknown plug-in format: " + path + " (expected a .clap file)";
+  if (suffix == ".so") return OpenVstLibrary(path, error);
+  error = "unknown plug-in format: " + path + " (expected a .clap or a VST2 .so file)";
   return nullptr;
 }
 

@@ -1,7 +1,8 @@
-// quorl-host: a command-line host for audio plug-ins (CLAP). Lists plug-ins and parameters, sets parameters,
+// quorl-host: a command-line host for audio plug-ins (CLAP and VST 2.4). Lists plug-ins and parameters, sets parameters,
 // renders audio files, saves and loads state, reports latency and measures magnitude responses.
 
 #include "tools/host/AudioFile.h"
+#include "tools/host/Bench.h"
 #include "tools/host/PluginFormat.h"
 #include "tools/host/Render.h"
 #include "tools/host/Response.h"
@@ -22,7 +23,7 @@ using namespace ondrell::host;
 namespace {
 
 const char kUsage[] =
-    "usage: quorl-host COMMAND PLUGIN.clap [ARGS] [OPTIONS]\n"
+    "usage: quorl-host COMMAND PLUGIN [ARGS] [OPTIONS]   (PLUGIN: a .clap file or a VST2 .so file)\n"
     "\n"
     "commands:\n"
     "  list     PLUGIN                  the plug-ins the file offers\n"
@@ -30,6 +31,7 @@ const char kUsage[] =
     "  info     PLUGIN                  audio ports, latency and tail after activation\n"
     "  render   PLUGIN IN OUT           render a WAV/FLAC file (OUT: .wav float, .flac 24-bit)\n"
     "  response PLUGIN                  measure the magnitude response, print a table\n"
+    "  bench    PLUGIN                  CPU time to process --seconds of stereo noise at --rate\n"
     "  sweep    OUT                     write a test signal: a logarithmic sine sweep 20 Hz .. 20 kHz\n"
     "\n"
     "options:\n"
@@ -50,7 +52,8 @@ const char kUsage[] =
     "  --at F1,F2,...          frequencies for the response table\n"
     "  --png FILE              also plot the response as a PNG picture\n"
     "  --points N              points of the plotted curve (default 61)\n"
-    "  --seconds S             length of the sweep (default 3)\n";
+    "  --seconds S             length of the sweep (default 3) or of the audio bench measures (default 60)\n"
+    "  --instances N           bench N instances side by side (e.g. 2 mono instances for stereo)\n";
 
 struct Options {
   std::string command, pluginPath, pluginId, in, out;
@@ -63,7 +66,8 @@ struct Options {
   double levelDb = -20.0;
   std::vector<double> at;
   int points = 61;
-  double seconds = 3.0;
+  std::optional<double> seconds;  // per command: sweep 3, bench 60
+  uint32_t instances = 1;
 };
 
 [[noreturn]] void Fail(const std::string& message) {
@@ -119,6 +123,7 @@ Options Parse(int argc, char** argv) {
     else if (a == "--png") o.png = next();
     else if (a == "--points") o.points = static_cast<int>(Count(next(), "--points", 2));
     else if (a == "--seconds") o.seconds = Number(next(), "--seconds");
+    else if (a == "--instances") o.instances = Count(next(), "--instances", 1);
     else if (a == "--method") {
       const std::string m = next();
       if (m == "sweep") o.method = ResponseMethod::Sweep;
@@ -244,12 +249,13 @@ void PrintRequests(const HostRequests& r) {
 
 // A logarithmic sine sweep from 20 Hz to 20 kHz (or just below Nyquist) at the chosen level.
 int WriteSweep(const Options& o) {
-  if (!(o.seconds > 0.0) || o.seconds > 3600.0) Fail("--seconds must be between 0 and 3600");
+  const double seconds = o.seconds.value_or(3.0);
+  if (!(seconds > 0.0) || seconds > 3600.0) Fail("--seconds must be between 0 and 3600");
   AudioData audio;
   audio.sampleRate = o.rate;
-  const size_t frames = static_cast<size_t>(o.seconds * o.rate);
+  const size_t frames = static_cast<size_t>(seconds * o.rate);
   const double f0 = 20.0, f1 = std::min(20000.0, o.rate * 0.45);
-  const double k = std::log(f1 / f0) / o.seconds, amplitude = std::pow(10.0, o.levelDb / 20.0);
+  const double k = std::log(f1 / f0) / seconds, amplitude = std::pow(10.0, o.levelDb / 20.0);
   std::vector<double> x(frames);
   for (size_t i = 0; i < frames; ++i) {
     const double t = double(i) / o.rate;
@@ -259,7 +265,7 @@ int WriteSweep(const Options& o) {
   std::string error;
   if (!WriteAudioFile(o.out, audio, error)) Fail(error);
   std::printf("wrote %s: %.1f s sweep %.0f Hz .. %.0f Hz at %.1f dBFS, %zu channels, %.0f Hz\n", o.out.c_str(),
-              o.seconds, f0, f1, o.levelDb, audio.channels.size(), o.rate);
+              seconds, f0, f1, o.levelDb, audio.channels.size(), o.rate);
   return 0;
 }
 
@@ -341,6 +347,28 @@ int main(int argc, char** argv) {
       if (!WriteResponsePlot(o.png, curve, plugin->Name() + ": magnitude response", error)) Fail(error);
       std::printf("plot written to %s\n", o.png.c_str());
     }
+  } else if (o.command == "bench") {
+    BenchOptions bo;
+    bo.seconds = o.seconds.value_or(60.0);
+    bo.sampleRate = o.rate;
+    bo.blockSize = o.render.blockSize;
+    bo.use64 = o.render.use64;
+    // Further instances with the same settings, e.g. two mono instances for a stereo track.
+    std::vector<std::unique_ptr<HostedPlugin>> extra;
+    std::vector<HostedPlugin*> all{plugin.get()};
+    for (uint32_t k = 1; k < o.instances; ++k) {
+      extra.push_back(library->Create(id, channels, error));
+      if (!extra.back()) Fail(error);
+      ApplySettings(*extra.back(), o);
+      all.push_back(extra.back().get());
+    }
+    BenchResult r;
+    if (!BenchPlugins(all, bo, r, error)) Fail(error);
+    std::printf("%s x%u: %.1f s of %.0f Hz audio, block %u, %s buffers\n", plugin->Name().c_str(), o.instances,
+                r.audioSeconds, o.rate, o.render.blockSize, bo.use64 ? "64-bit" : "32-bit");
+    std::printf("cpu-seconds %.4f (process %.4f, wall %.4f), %.3f%% of one core, output peak %.3f\n",
+                r.threadCpuSeconds, r.processCpuSeconds, r.wallSeconds, 100.0 * r.threadCpuSeconds / r.audioSeconds,
+                r.peak);
   } else {
     Fail("unknown command: " + o.command);
   }
