@@ -134,6 +134,41 @@ TEST(IRectList, OptimizeCases)
   }
 }
 
+TEST(IRectList, OptimizeCutsAndMergesIntoExactPieces)
+{
+  // Worked by hand from the rules: x is the common part of the pair; the smaller of two rectangles that cannot
+  // be shrunk is split (the larger, or the later one on equal areas), its appended piece going to the end.
+  struct Case
+  {
+    const char* name;
+    std::vector<IRect> in;
+    std::vector<IRect> expected;
+  };
+  const std::vector<Case> cases = {
+    // x = (5,5,10,10) shares left and top with the later one (equal areas): it keeps (5,10,15,15), appends
+    // (10,5,15,10).
+    {"split, x at left and top", {{0, 0, 10, 10}, {5, 5, 15, 15}}, {{0, 0, 10, 10}, {5, 10, 15, 15}, {10, 5, 15, 10}}},
+    // x = (0,5,5,10) at the left of the smaller first one: it keeps (5,5,10,10), appends the strip above x.
+    {"split, x at left only", {{0, 0, 10, 10}, {-5, 5, 5, 20}}, {{5, 5, 10, 10}, {-5, 5, 5, 20}, {0, 0, 10, 5}}},
+    // x = (5,0,10,5) at the top: it keeps the part below x, appends the part left of x.
+    {"split, x at top only", {{0, 0, 10, 10}, {5, -5, 20, 5}}, {{0, 5, 10, 10}, {5, -5, 20, 5}, {0, 0, 5, 5}}},
+    // x = (3,3,6,6) inside the corner: it keeps the part left of x, appends the strip above.
+    {"split, x at neither", {{0, 0, 6, 6}, {3, 3, 30, 30}}, {{0, 3, 3, 6}, {3, 3, 30, 30}, {0, 0, 6, 3}}},
+    // Same rows, x = (5,0,10,10) at the left, top and bottom: the part right of x is kept.
+    {"shrink to the right", {{5, 0, 20, 10}, {0, 0, 10, 12}}, {{10, 0, 20, 10}, {0, 0, 10, 12}}},
+    // Same columns, x = (0,5,10,10) at the top: the part below x is kept.
+    {"shrink to below", {{0, 5, 10, 20}, {0, 0, 12, 10}}, {{0, 10, 10, 20}, {0, 0, 12, 10}}},
+    // The second pass restarts after each merge: the middle piece joins the left one, then the right one.
+    {"merge restarts", {{0, 0, 5, 5}, {10, 0, 15, 5}, {5, 0, 10, 5}}, {{0, 0, 15, 5}}},
+  };
+  for (const Case& c : cases)
+  {
+    IRectList l = ListOf(c.in);
+    l.Optimize();
+    EXPECT_EQ(l.Rects(), c.expected) << c.name;
+  }
+}
+
 TEST(IRectList, OptimizeKeepsTheAreaOfRandomPaddedRegions)
 {
   // The same shapes the context feeds it: padded control rectangles aligned to pixels at scale 1, 1.5 and 2.
