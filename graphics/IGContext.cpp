@@ -981,6 +981,12 @@ void IGContext::Resize(int w, int h, float scale, bool needsPlatformResize)
   DrawResize();
 }
 
+int IGContext::DisplayTickPeriodMs(int fps)
+{
+  const int period = fps > 0 ? 1000 / fps : 1000;
+  return period < 20 ? 15 : period;
+}
+
 void IGContext::SetScreenScale(float scale)
 {
   // The density is a whole number of at least 1; anything else (0 from a very low dpi, NaN) would make the

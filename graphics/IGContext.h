@@ -221,6 +221,14 @@ public:
   // null when nothing was chosen. An asynchronous platform later calls SetControlValueAfterPopupMenu.
   virtual IPopupMenu* CreatePlatformPopupMenu(IPopupMenu& menu, const IRect& bounds, bool& isAsync) = 0;
 
+  // For hosts that watch file descriptors on their main thread: the descriptor the window's events arrive on,
+  // -1 when the platform has none or no window is open; ProcessPlatformEvents handles the events waiting there.
+  virtual int GetPlatformEventFd() const { return -1; }
+  virtual void ProcessPlatformEvents() {}
+  // The period of the display tick for the frame rate: 1000 / fps milliseconds, but 15 ms for every rate above
+  // 50 frames per second (60 gives 15, 50 gives 20, 24 gives 41).
+  static int DisplayTickPeriodMs(int fps);
+
   // Platform scale and resize hooks.
   virtual float GetPlatformWindowScale() const { return 1.f; }
   virtual void PlatformResize(bool parentHasResized) { (void)parentHasResized; }
