@@ -111,6 +111,7 @@ const void* ClapPluginBase::GetExtension(const clap_plugin_t* plugin, const char
   if (is(CLAP_EXT_AUDIO_PORTS_CONFIG) && self.ImplementsAudioPortsConfig()) return &kAudioPortsConfig;
   if (is(CLAP_EXT_PARAMS) && self.ImplementsParams()) return &kParams;
   if (is(CLAP_EXT_TIMER_SUPPORT) && self.ImplementsTimerSupport()) return &kTimerSupport;
+  if (is(CLAP_EXT_POSIX_FD_SUPPORT) && self.ImplementsPosixFdSupport()) return &kPosixFdSupport;
   if (is(CLAP_EXT_GUI) && self.ImplementsGui()) return &kGui;
   if (is(CLAP_EXT_TAIL) && self.ImplementsTail()) return &kTail;
   return nullptr;
@@ -175,6 +176,10 @@ const clap_plugin_audio_ports_config_t ClapPluginBase::kAudioPortsConfig = {
 
 const clap_plugin_timer_support_t ClapPluginBase::kTimerSupport = {
     [](const clap_plugin_t* p, clap_id id) { From(p).TimerSupportOnTimer(id); },
+};
+
+const clap_plugin_posix_fd_support_t ClapPluginBase::kPosixFdSupport = {
+    [](const clap_plugin_t* p, int fd, clap_posix_fd_flags_t flags) { From(p).PosixFdSupportOnFd(fd, flags); },
 };
 
 const clap_plugin_gui_t ClapPluginBase::kGui = {

@@ -52,6 +52,7 @@ class ClapPluginBase {
   virtual bool ImplementsGui() const { return false; }
   virtual bool ImplementsTail() const { return false; }
   virtual bool ImplementsTimerSupport() const { return false; }
+  virtual bool ImplementsPosixFdSupport() const { return false; }
 
   virtual bool StateSave(const clap_ostream_t* /*stream*/) { return false; }
   virtual bool StateLoad(const clap_istream_t* /*stream*/) { return false; }
@@ -87,6 +88,7 @@ class ClapPluginBase {
   virtual bool GuiShow() { return false; }
   virtual bool GuiHide() { return false; }
   virtual void TimerSupportOnTimer(clap_id /*timerId*/) {}
+  virtual void PosixFdSupportOnFd(int /*fd*/, clap_posix_fd_flags_t /*flags*/) {}
 
   // Runs the callback at once when the host confirms this is its main thread; otherwise queues it and asks the
   // host for a main-thread callback. Callbacks are skipped once the plug-in is being destroyed.
@@ -121,6 +123,7 @@ class ClapPluginBase {
   static const clap_plugin_gui_t kGui;
   static const clap_plugin_tail_t kTail;
   static const clap_plugin_timer_support_t kTimerSupport;
+  static const clap_plugin_posix_fd_support_t kPosixFdSupport;
 
   clap_plugin_t mPlugin{};
   ClapHostProxy mHostProxy;

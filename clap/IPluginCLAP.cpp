@@ -3,6 +3,7 @@
 #include "core/ByteChunk.h"
 #include "core/IParam.h"
 #include "core/Timer.h"
+#include "graphics/IGContext.h"
 
 #include <algorithm>
 #include <chrono>
@@ -64,6 +65,7 @@ IPluginCLAP::IPluginCLAP(const Config& config, const CreationArgs& args)
 }
 
 IPluginCLAP::~IPluginCLAP() {
+  StopDisplayDriver();
   StopIdleDriver();
   StopIdleTimer();
 }
@@ -145,7 +147,7 @@ void IPluginCLAP::StartIdleDriver() {
   mRequesterStop = false;
   mCallbackRequester = std::thread([this] {
     std::unique_lock<std::mutex> lock(mRequesterLock);
-    while (!mRequesterWake.wait_for(lock, std::chrono::milliseconds(kIdleTimerPeriodMs),
+    while (!mRequesterWake.wait_for(lock, std::chrono::milliseconds(mRequesterPeriodMs.load()),
                                     [this] { return mRequesterStop; })) {
       lock.unlock();
       HostProxy().RequestCallback();
@@ -170,7 +172,54 @@ void IPluginCLAP::StopIdleDriver() {
 }
 
 void IPluginCLAP::TimerSupportOnTimer(clap_id timerId) {
-  if (timerId == mHostTimerId && mHostTimerId != CLAP_INVALID_ID) Timer::PumpMainThreadTimers();
+  if (timerId != CLAP_INVALID_ID && (timerId == mHostTimerId || timerId == mDisplayTimerId))
+    Timer::PumpMainThreadTimers();
+}
+
+// ---- Display driver ---------------------------------------------------------------------------------------------
+
+void IPluginCLAP::StartDisplayDriver() {
+  StopDisplayDriver();
+  graphics::IGContext* ui = GetUI();
+  if (!ui || !ui->GetWindow()) return;
+  // The display tick is one of the main-thread timers; this makes the host pump them at its rate.
+  const int period = graphics::IGContext::DisplayTickPeriodMs(ui->FPS());
+  clap_id id = CLAP_INVALID_ID;
+  if (HostProxy().CanUseTimerSupport() && HostProxy().TimerSupportRegister(static_cast<uint32_t>(period), &id) &&
+      id != CLAP_INVALID_ID)
+    mDisplayTimerId = id;
+  else
+    mRequesterPeriodMs = static_cast<uint32_t>(period);
+  // Window events are then handled as they arrive instead of at the next tick.
+  const int fd = ui->GetPlatformEventFd();
+  if (fd >= 0 && HostProxy().CanUsePosixFdSupport() &&
+      HostProxy().PosixFdSupportRegister(fd, CLAP_POSIX_FD_READ | CLAP_POSIX_FD_ERROR))
+    mWatchedFd = fd;
+}
+
+void IPluginCLAP::StopDisplayDriver() {
+  // Before the view closes: its descriptor must not be watched once it is closed (and its number reused).
+  if (mWatchedFd >= 0) {
+    HostProxy().PosixFdSupportUnregister(mWatchedFd);
+    mWatchedFd = -1;
+  }
+  if (mDisplayTimerId != CLAP_INVALID_ID) {
+    HostProxy().TimerSupportUnregister(mDisplayTimerId);
+    mDisplayTimerId = CLAP_INVALID_ID;
+  }
+  mRequesterPeriodMs = kIdleTimerPeriodMs;
+}
+
+void IPluginCLAP::PosixFdSupportOnFd(int fd, clap_posix_fd_flags_t /*flags*/) {
+  if (fd < 0 || fd != mWatchedFd) return;
+  graphics::IGContext* ui = GetUI();
+  if (ui) ui->ProcessPlatformEvents();
+  // A broken connection would stay readable for ever; the host stops watching it.
+  ui = GetUI();
+  if (!ui || ui->GetPlatformEventFd() != mWatchedFd) {
+    HostProxy().PosixFdSupportUnregister(mWatchedFd);
+    mWatchedFd = -1;
+  }
 }
 
 // ---- Processing -------------------------------------------------------------------------------------------------
@@ -752,14 +801,18 @@ bool IPluginCLAP::GuiCreate(const char* api, bool isFloating) {
 }
 
 void IPluginCLAP::GuiDestroy() {
+  StopDisplayDriver();
   CloseWindow();
   mEditorOpen = false;
   mParentWindow = nullptr;
+  mHostScale = 0.f;
 }
 
 bool IPluginCLAP::GuiSetScale(double scale) {
   if (!HasEditor() || !std::isfinite(scale) || scale <= 0.0) return false;
-  SetScreenScale(static_cast<float>(scale));
+  // Remembered, so a view that opens later (set_parent usually follows set_scale) uses it too.
+  mHostScale = static_cast<float>(scale);
+  SetScreenScale(mHostScale);
   return true;
 }
 
@@ -795,20 +848,29 @@ bool IPluginCLAP::GuiSetParent(const clap_window_t* window) {
 bool IPluginCLAP::AttachEditorToWindow(void* window) {
   if (!HasEditor() || !window) return false;
   mParentWindow = window;
-  mEditorOpen = OpenWindow(window) != nullptr;
+  mEditorOpen = OpenEditorView(window);
   if (!mEditorOpen) mParentWindow = nullptr;
   return mEditorOpen;
+}
+
+bool IPluginCLAP::OpenEditorView(void* window) {
+  StopDisplayDriver();
+  if (OpenWindow(window) == nullptr) return false;
+  if (mHostScale > 0.f) SetScreenScale(mHostScale);
+  StartDisplayDriver();
+  return true;
 }
 
 bool IPluginCLAP::GuiShow() {
   if (!HasEditor() || !mParentWindow) return false;
   if (mEditorOpen) return true;
-  mEditorOpen = OpenWindow(mParentWindow) != nullptr;
+  mEditorOpen = OpenEditorView(mParentWindow);
   return mEditorOpen;
 }
 
 bool IPluginCLAP::GuiHide() {
   if (!HasEditor()) return false;
+  StopDisplayDriver();
   CloseWindow();
   mEditorOpen = false;
   return true;

@@ -82,6 +82,7 @@ class IPluginCLAP : public IPluginAPIBase, public IPluginProcessor, public ClapP
   bool ImplementsGui() const override { return HasEditor(); }
   bool ImplementsTail() const override { return true; }
   bool ImplementsTimerSupport() const override { return true; }
+  bool ImplementsPosixFdSupport() const override { return HasEditor(); }
 
   bool StateSave(const clap_ostream_t* stream) override;
   bool StateLoad(const clap_istream_t* stream) override;
@@ -111,6 +112,7 @@ class IPluginCLAP : public IPluginAPIBase, public IPluginProcessor, public ClapP
   bool GuiShow() override;
   bool GuiHide() override;
   void TimerSupportOnTimer(clap_id timerId) override;
+  void PosixFdSupportOnFd(int fd, clap_posix_fd_flags_t flags) override;
 
  private:
   enum class MainThreadTask : uint32_t { RequestRestart = 1 };
@@ -125,6 +127,10 @@ class IPluginCLAP : public IPluginAPIBase, public IPluginProcessor, public ClapP
   void ScheduleFlushRequest();
   void StartIdleDriver();
   void StopIdleDriver();
+  // Opens the view in window, applies the scale the host set and starts the display driver.
+  bool OpenEditorView(void* window);
+  void StartDisplayDriver();
+  void StopDisplayDriver();
   static bool IsFiniteValue(double value);
   static const char* PortType(int nChannels);
 
@@ -145,6 +151,8 @@ class IPluginCLAP : public IPluginAPIBase, public IPluginProcessor, public ClapP
   std::atomic<int> mPendingLatency{0};
   void* mParentWindow = nullptr;
   bool mEditorOpen = false;
+  // The scale the host set with set_scale (0 while it set none); a view opened later takes it over.
+  float mHostScale = 0.f;
 
   // Work for the main thread that the audio thread raises without locking (bits of MainThreadTask).
   std::atomic<uint32_t> mMainThreadTasks{0};
@@ -156,6 +164,13 @@ class IPluginCLAP : public IPluginAPIBase, public IPluginProcessor, public ClapP
   std::mutex mRequesterLock;
   std::condition_variable mRequesterWake;
   bool mRequesterStop = false;
+  // How often the helper asks: the idle period, or the display tick's while a view is open.
+  std::atomic<uint32_t> mRequesterPeriodMs{kIdleTimerPeriodMs};
+
+  // The display driver while a view is open: a host timer at the display tick's period, and the descriptor the
+  // window's events arrive on, watched by the host when it offers descriptor support.
+  clap_id mDisplayTimerId = CLAP_INVALID_ID;
+  int mWatchedFd = -1;
 };
 
 }  // namespace ondrell

@@ -113,9 +113,9 @@ TEST_F(ClapPlugin, ExtensionsOffered) {
   Instance plugin(host);
   const auto* p = plugin.P();
   for (const char* id : {"clap.state", "clap.render", "clap.latency", "clap.audio-ports", "clap.audio-ports-config",
-                         "clap.params", "clap.gui", "clap.tail", "clap.timer-support"})
+                         "clap.params", "clap.gui", "clap.tail", "clap.timer-support", "clap.posix-fd-support"})
     EXPECT_NE(p->get_extension(p, id), nullptr) << id;
-  for (const char* id : {"clap.note-ports", "clap.webview/3", "clap.posix-fd-support", "clap.state-context/2",
+  for (const char* id : {"clap.note-ports", "clap.webview/3", "clap.state-context/2",
                          "clap.thread-pool", "clap.voice-info", "clap.params ", ""})
     EXPECT_EQ(p->get_extension(p, id), nullptr) << id;
   EXPECT_EQ(p->get_extension(p, nullptr), nullptr);
