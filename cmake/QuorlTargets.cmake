@@ -19,7 +19,10 @@ function(quorl_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   include(GoogleTest)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+  # Tests that open an editor store its display scale; under CTest that goes to a folder of the build, never
+  # into the user's configuration.
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 600 ENVIRONMENT "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config")
 endfunction()
 
 # quorl_fuzzer(<name> SOURCES ... [DEPS ...]): a libFuzzer executable at <build>/fuzz/<name>, built only in a

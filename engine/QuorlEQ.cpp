@@ -1,5 +1,10 @@
 #include "engine/QuorlEQ.h"
 
+#include "editor/DisplayScalePreference.h"
+#include "editor/QuorlEQEditor.h"
+#include "graphics/IGContext.h"
+
+#include <cmath>
 #include <initializer_list>
 
 namespace ondrell {
@@ -41,6 +46,11 @@ QuorlEQ::QuorlEQ(const CreationArgs& args)
   // The engine starts with output gain 0 dB, the sections set up at the processor's rate and oversampling
   // neither requested nor active, which is what the parameters' defaults below describe.
   DefineParams();
+  SetMakeGraphicsFunc([this] { return editor::MakeEditorGraphics(*this); });
+  SetLayoutFunc([](graphics::IGContext* ui) {
+    if (ui)
+      editor::LayoutEditor(*ui);
+  });
 }
 
 QuorlEQ::~QuorlEQ() = default;
@@ -106,6 +116,30 @@ void QuorlEQ::OnReset()
   const EqEngine::ResetResult result = mEngine.Reset(settings);
   if (result.reportLatency)
     SetLatency(result.latency);
+}
+
+void QuorlEQ::OnEditorOpened()
+{
+  QuorlEQBase::OnEditorOpened();
+  graphics::IGContext* ui = GetUI();
+  if (ui == nullptr)
+    return;
+  const float scale = editor::ReadDisplayScale();
+  if (std::fabs(scale - ui->GetDrawScale()) > 0.0001f)
+  {
+    // Applied as the end of a resize drag, so the pictures are reloaded for the new scale.
+    ui->SetResizingInProcess(true);
+    ui->SetFreeResize(false);
+    ui->Resize(ui->Width(), ui->Height(), scale, true);
+    ui->EndDragResize();
+  }
+}
+
+void QuorlEQ::OnEditorClosed()
+{
+  QuorlEQBase::OnEditorClosed();
+  if (const graphics::IGContext* ui = GetUI())
+    editor::SaveDisplayScale(editor::kDisplayScalePrefName, ui->GetDrawScale());
 }
 
 void QuorlEQ::OnIdle()

@@ -7,8 +7,8 @@ namespace ondrell {
 // The class is built once per adapter; the inline namespace keeps the builds' symbols apart.
 inline namespace QUORL_ADAPTER_NAMESPACE {
 
-// The Quorl EQ plug-in class: its configuration record, its ten parameters and the hooks through which the
-// format adapter drives the equaliser engine.
+// The Quorl EQ plug-in class: its configuration record, its ten parameters, the hooks through which the
+// format adapter drives the equaliser engine, and the editor it installs (editor/QuorlEQEditor.h).
 // Threads: main thread builds, resets (CLAP may reset on audio) and idles; OnParamChange any thread; ProcessBlock audio; owns the engine.
 class QuorlEQ final : public QuorlEQBase
 {
@@ -42,6 +42,10 @@ public:
   void ProcessBlock(sample** inputs, sample** outputs, int nFrames) override;
   void OnReset() override;
   void OnIdle() override;
+  // Sends every parameter to the new editor, then applies the stored display scale.
+  void OnEditorOpened() override;
+  // Stores the editor's display scale for the next editor to open at.
+  void OnEditorClosed() override;
 
   const EqEngine& Engine() const { return mEngine; }
 

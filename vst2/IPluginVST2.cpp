@@ -367,7 +367,8 @@ VstIntPtr IPluginVST2::Dispatch(int32_t opcode, int32_t index, VstIntPtr value, 
       *static_cast<ERect**>(ptr) = &mEditorRect;
       return 1;
     case effEditOpen:
-      if (OpenWindow(ptr) == nullptr) return 0;
+      // The editor is made inside the host's window; without one there is nothing to open it in.
+      if (ptr == nullptr || OpenWindow(ptr) == nullptr) return 0;
       SwitchIdleDrive(true);
       return 1;
     case effEditClose:

@@ -51,6 +51,8 @@ Library& TheLibrary() {
 class PluginFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Editor preferences go to a scratch folder, never into the user's configuration.
+    setenv("XDG_CONFIG_HOME", ::testing::TempDir().c_str(), 1);
     ASSERT_NE(TheLibrary().handle, nullptr) << dlerror();
     ASSERT_NE(TheLibrary().entry, nullptr);
     effect = TheLibrary().entry(&VstTestHost::Callback);
@@ -270,8 +272,20 @@ TEST_F(PluginFileTest, EditorAnswers) {
   EXPECT_EQ(rect->bottom, 215);
   EXPECT_EQ(rect->right, 664);
   EXPECT_EQ(Dispatch(effEditGetRect), 0);
-  EXPECT_EQ(Dispatch(effEditOpen, 0, 0, nullptr), 0);  // no view yet
+  EXPECT_EQ(Dispatch(effEditOpen, 0, 0, nullptr), 0);  // no parent window to open in
   EXPECT_EQ(Dispatch(effEditClose), 1);
+  // In a parent the editor opens (windowless until this build has an X11 window host), and closing it stores
+  // its display scale.
+  const std::string pref = ::testing::TempDir() + "Ondrell Audio/Preferences/QuorlEQ-display-scale.txt";
+  std::remove(pref.c_str());
+  EXPECT_EQ(Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(0x1234)), 1);
+  EXPECT_EQ(Dispatch(effEditClose), 1);
+  std::FILE* f = std::fopen(pref.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  char line[16] = {};
+  EXPECT_NE(std::fgets(line, sizeof line, f), nullptr);
+  std::fclose(f);
+  EXPECT_STREQ(line, "1.0000\n");
 }
 
 // ---- Parameters -----------------------------------------------------------------------------------------------
