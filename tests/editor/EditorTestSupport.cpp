@@ -1,5 +1,8 @@
 #include "EditorTestSupport.h"
 
+#include "editor/DisplayScalePreference.h"
+#include "editor/QuorlEQEditor.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -73,7 +76,17 @@ std::optional<std::string> ScopedConfigHome::ReadPrefFile(const std::string& nam
   return s.str();
 }
 
-EditorRig::EditorRig() : plugin(std::make_unique<QuorlEQ>(CreationArgs{})) {}
+EditorRig::EditorRig() : plugin(std::make_unique<QuorlEQ>(CreationArgs{}))
+{
+  // The plug-in's own make-graphics function makes the X11 window host, which opens only inside a host window on
+  // an X server; these tests run the same editor (size, frame rate and stored display scale) on the windowless
+  // context. The window host itself, with this editor, is tested in tests/graphics_x11.
+  QuorlEQ& dlg = *plugin;
+  plugin->SetMakeGraphicsFunc([&dlg] {
+    return std::make_unique<IGContextHeadless>(dlg, editor::kEditorWidth, editor::kEditorHeight, editor::kEditorFPS,
+                                               editor::ReadDisplayScale());
+  });
+}
 
 EditorRig::~EditorRig()
 {

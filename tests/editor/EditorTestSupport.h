@@ -79,7 +79,7 @@ public:
 // A left-button sample's modifiers, with or without shift.
 IMouseMod LeftButton(bool shift = false);
 
-// The plug-in on the test adapter with its editor open on the platform context of this build.
+// The plug-in on the test adapter with its editor open on the windowless context.
 class EditorRig
 {
 public:
