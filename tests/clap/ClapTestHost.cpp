@@ -1,6 +1,7 @@
 #include "tests/clap/ClapTestHost.h"
 
 #include <dlfcn.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -57,21 +58,40 @@ const void* TestHost::GetExtension(const clap_host_t* h, const char* id) {
   }};
   static const clap_host_tail_t tail = {[](const clap_host_t* host) { ++Self(host).tailChanged; }};
   static const clap_host_timer_support_t timers = {
-      [](const clap_host_t* host, uint32_t, clap_id* id) {
+      [](const clap_host_t* host, uint32_t period, clap_id* id) {
         TestHost& t = Self(host);
-        *id = static_cast<clap_id>(100 + t.timers.size());
+        *id = t.nextTimerId++;
         t.timers.push_back(*id);
+        t.timerPeriods[*id] = period;
         return true;
       },
       [](const clap_host_t* host, clap_id id) {
-        auto& list = Self(host).timers;
+        TestHost& t = Self(host);
+        auto& list = t.timers;
         const auto it = std::find(list.begin(), list.end(), id);
         if (it == list.end()) return false;
         list.erase(it);
+        t.timerPeriods.erase(id);
         return true;
       }};
+  static const clap_host_posix_fd_support_t posixFds = {
+      [](const clap_host_t* host, int fd, clap_posix_fd_flags_t flags) {
+        return Self(host).fds.emplace(fd, flags).second;
+      },
+      [](const clap_host_t* host, int fd, clap_posix_fd_flags_t flags) {
+        auto& fds = Self(host).fds;
+        const auto it = fds.find(fd);
+        if (it == fds.end()) return false;
+        it->second = flags;
+        return true;
+      },
+      [](const clap_host_t* host, int fd) { return Self(host).fds.erase(fd) == 1; }};
   static const clap_host_gui_t gui = {
-      [](const clap_host_t*) {}, [](const clap_host_t* host, uint32_t, uint32_t) { return ++Self(host).resizeRequests > 0; },
+      [](const clap_host_t*) {},
+      [](const clap_host_t* host, uint32_t w, uint32_t h) {
+        Self(host).resizes.emplace_back(w, h);
+        return ++Self(host).resizeRequests > 0;
+      },
       [](const clap_host_t*) { return false; }, [](const clap_host_t*) { return false; },
       [](const clap_host_t*, bool) {}};
   static const clap_host_track_info_t trackInfo = {[](const clap_host_t* host, clap_track_info_t* info) {
@@ -88,6 +108,7 @@ const void* TestHost::GetExtension(const clap_host_t* h, const char* id) {
   if (e == CLAP_EXT_LATENCY && o.latency) return &latency;
   if (e == CLAP_EXT_TAIL && o.tail) return &tail;
   if (e == CLAP_EXT_TIMER_SUPPORT && o.timerSupport) return &timers;
+  if (e == CLAP_EXT_POSIX_FD_SUPPORT && o.posixFdSupport) return &posixFds;
   if (e == CLAP_EXT_GUI && o.gui) return &gui;
   if (e == CLAP_EXT_TRACK_INFO && o.trackChannels >= 0) return &trackInfo;
   return nullptr;
@@ -251,6 +272,17 @@ void Instance::Tick() {
     for (clap_id id : std::vector<clap_id>(mHost.timers)) timer->on_timer(mPlugin, id);
   } else {
     mPlugin->on_main_thread(mPlugin);
+  }
+}
+
+void Instance::DeliverReadyFds() {
+  const auto* fdSupport = Ext<clap_plugin_posix_fd_support_t>(CLAP_EXT_POSIX_FD_SUPPORT);
+  if (!fdSupport) return;
+  // A copy: the plug-in may stop watching a descriptor while it is told about it.
+  const std::map<int, clap_posix_fd_flags_t> fds = mHost.fds;
+  for (const auto& [fd, flags] : fds) {
+    pollfd p{fd, POLLIN, 0};
+    if ((flags & CLAP_POSIX_FD_READ) && poll(&p, 1, 0) > 0) fdSupport->on_fd(mPlugin, fd, CLAP_POSIX_FD_READ);
   }
 }
 

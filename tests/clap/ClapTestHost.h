@@ -9,8 +9,10 @@
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ondrell::test {
@@ -29,6 +31,7 @@ struct HostOptions {
   bool latency = true;
   bool tail = false;
   bool timerSupport = true;
+  bool posixFdSupport = false;
   bool gui = false;
   int trackChannels = -1;  // -1: no track-info extension
 };
@@ -52,6 +55,9 @@ class TestHost {
   std::vector<uint32_t> rescans;
   std::vector<std::string> logs;
   std::vector<clap_id> timers;
+  std::map<clap_id, uint32_t> timerPeriods;  // of the registered timers
+  std::map<int, clap_posix_fd_flags_t> fds;  // the watched descriptors
+  std::vector<std::pair<uint32_t, uint32_t>> resizes;  // what request_resize asked for
 
  private:
   static TestHost& Self(const clap_host_t* h) { return *static_cast<TestHost*>(h->host_data); }
@@ -59,6 +65,7 @@ class TestHost {
 
   HostOptions mOptions;
   clap_host_t mHost{};
+  clap_id nextTimerId = 100;
 };
 
 // Heterogeneous input events, stored byte for byte.
@@ -123,8 +130,10 @@ class Instance {
   clap_process_status Process64(double* const* in, double* const* out, uint32_t channels, uint32_t frames,
                                 const clap_input_events_t* events = nullptr,
                                 const clap_output_events_t* out_events = nullptr);
-  // Delivers one host tick to the plug-in (its registered timer, or on_main_thread).
+  // Delivers one host tick to the plug-in (its registered timers, or on_main_thread).
   void Tick();
+  // Tells the plug-in about every watched descriptor that has something to read.
+  void DeliverReadyFds();
 
   double Value(clap_id id) const;
   std::string Text(clap_id id, double value, uint32_t capacity = 256) const;
