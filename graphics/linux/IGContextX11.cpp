@@ -9,8 +9,11 @@
 #include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
+#include <poll.h>
+#include <sys/socket.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -356,10 +359,29 @@ int IGContextX11::GetPlatformEventFd() const
 
 // --- Events -----------------------------------------------------------------------------------------------
 
+bool IGContextX11::ConnectionClosed() const
+{
+  pollfd p{ConnectionNumber(mDisplay), POLLIN, 0};
+  if (poll(&p, 1, 0) <= 0)
+    return false;
+  if (p.revents & (POLLERR | POLLNVAL))
+    return true;
+  char byte = 0;
+  const ssize_t n = recv(p.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+  return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
 void IGContextX11::ProcessPlatformEvents()
 {
   if (!mDisplay || mDisplayDead)
     return;
+  // A connection the server closed is noticed here, before Xlib reads from it: Xlib's own handling of a broken
+  // connection (which SurviveConnectionLoss keeps from ending the process) remains for a break in mid-request.
+  if (ConnectionClosed())
+  {
+    mDisplayDead = true;
+    return;
+  }
   Display* const display = mDisplay;
   XErrorTrap trap(display);
   while (mDisplay == display && !mDisplayDead && XPending(display) > 0)

@@ -22,8 +22,7 @@ union _XEvent;
 
 namespace ondrell::graphics {
 
-// Threads: everything on the host's main thread (the editor's window thread); the display tick is a Timer driven
-// from that thread. Owns the display connection, the child window and every X resource made for it, and the tick.
+// Threads: all on the host's main thread, the display tick included. Owns the connection, window, X resources, tick.
 class IGContextX11 : public IGContextCairo
 {
 public:
@@ -98,6 +97,8 @@ public:
 private:
   bool OpenDisplay();
   void CloseDisplay();
+  // Whether the server has closed the connection (nothing is read from it).
+  bool ConnectionClosed() const;
   bool CreateChildWindow(XId parent, int x, int y, int w, int h);
   float ReadDensity();
   void HandleEvent(_XEvent& event);

@@ -9,8 +9,7 @@
 // only read inside the editor's own calls. So every entry point of the window host that talks to the server holds
 // a trap for its whole length, and no error of the editor's connection can ever reach the host's handlers.
 //
-// Threads: traps are made on the editor's (host main) thread. The handlers may run on any thread that reads a
-// connection; the trapped connections and the saved handlers they consult are atomics.
+// Threads: traps are made on the host's main thread; the handlers may run on any thread and read only atomics.
 
 #include <X11/Xlib.h>
 

@@ -521,3 +521,14 @@ TEST(EditorDelegate, HostValuesReachBoundControlsUnlessDragged)
   dlg.SendParamValueToEditor(kLevel, 0.1, true); // no editor: only the notice
   EXPECT_EQ(dlg.editorDelegateNotices.size(), 5u);
 }
+
+TEST(DisplayTick, PeriodForTheFrameRate)
+{
+  const struct
+  {
+    int fps;
+    int periodMs;
+  } cases[] = {{60, 15}, {50, 20}, {30, 33}, {24, 41}, {120, 15}, {0, 1000}, {-5, 1000}};
+  for (const auto& c : cases)
+    EXPECT_EQ(IGContext::DisplayTickPeriodMs(c.fps), c.periodMs) << c.fps;
+}
