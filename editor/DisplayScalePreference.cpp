@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
+#include <cstdint>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -36,6 +38,10 @@ bool IsAbsolute(const char* path)
 // long to be a scale.
 bool ReadFirstLine(const std::string& path, std::string& line)
 {
+  // Only a regular file: opening a pipe or device placed there could block the editor.
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec))
+    return false;
   std::ifstream in(path, std::ios::binary);
   if (!in)
     return false;
@@ -53,8 +59,19 @@ bool ReadFirstLine(const std::string& path, std::string& line)
 // A name for the temporary file next to path that no other writer picks at the same moment.
 std::string TemporaryPathFor(const std::string& path)
 {
-  std::random_device device;
-  const unsigned long long tag = (static_cast<unsigned long long>(device()) << 32) ^ device();
+  unsigned long long tag = 0;
+  try
+  {
+    std::random_device device;
+    tag = (static_cast<unsigned long long>(device()) << 32) ^ device();
+  }
+  catch (...)
+  {
+    // No random source: the clock and this call's stack address still differ between writers in practice.
+    const int local = 0;
+    tag = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+          static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&local));
+  }
   char hex[17] = {};
   std::to_chars(hex, hex + 16, tag, 16);
   return path + ".tmp-" + hex;
@@ -67,6 +84,12 @@ bool WriteReplacingFirstLine(const std::string& existing, const std::string& tar
   if (!out)
     return false;
   out << firstLine;
+  std::error_code ec;
+  if (!fs::is_regular_file(existing, ec))
+  {
+    out.flush();
+    return out.good();
+  }
   std::ifstream in(existing, std::ios::binary);
   if (in)
   {

@@ -42,7 +42,6 @@ IBGridKnobControl::IBGridKnobControl(float x, float y, const IBitmap& bitmap, in
     mPromptY(mRECT.MH() - 8.f)
 {
   AttachIControl(this);
-  mHideCursorOnDrag = true;
 }
 
 void IBGridKnobControl::OnRescale()

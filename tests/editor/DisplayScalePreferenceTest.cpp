@@ -8,6 +8,7 @@
 #include "editor/IBGridKnobControls.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -142,6 +143,12 @@ TEST_F(PreferenceTest, MissingFileOrFolderReadsAsOne)
   fs::create_directories(home.PrefFile().parent_path());
   EXPECT_EQ(ed::ReadDisplayScale(), 1.f); // folder, no file
   fs::create_directory(home.PrefFile());  // a folder where the file should be
+  EXPECT_EQ(ed::ReadDisplayScale(), 1.f);
+  EXPECT_FALSE(ed::SaveDisplayScale("QuorlEQ", 1.5f));
+  EXPECT_TRUE(fs::is_directory(home.PrefFile()));
+  fs::remove(home.PrefFile());
+  // A pipe where the file should be is not waited on.
+  ASSERT_EQ(mkfifo(home.PrefFile().c_str(), 0600), 0);
   EXPECT_EQ(ed::ReadDisplayScale(), 1.f);
 }
 
