@@ -7,6 +7,8 @@
 //     pictures' current resolution (target: within 8 ms).
 // The display-scale preference goes to a temporary folder, never into the user's configuration.
 
+#include "editor/DisplayScalePreference.h"
+#include "editor/QuorlEQEditor.h"
 #include "engine/QuorlEQ.h"
 #include "graphics/IGContextHeadless.h"
 
@@ -53,6 +55,16 @@ bool UseBenchConfigHome()
   return home.Ok();
 }
 
+// The plug-in's own editor opens only inside a host's X11 window; here it runs on the windowless context, at the
+// same size, frame rate and stored display scale.
+void UseWindowlessEditor(QuorlEQ& plugin)
+{
+  plugin.SetMakeGraphicsFunc([&plugin] {
+    return std::make_unique<IGContextHeadless>(plugin, editor::kEditorWidth, editor::kEditorHeight,
+                                               editor::kEditorFPS, editor::ReadDisplayScale());
+  });
+}
+
 IMouseInfo Sample(float x, float y, float dX, float dY)
 {
   IMouseInfo info{x, y, dX, dY, {}};
@@ -69,10 +81,12 @@ void BM_EditorOpen(benchmark::State& state)
   }
   const float scale = static_cast<float>(state.range(0));
   QuorlEQ keeper{CreationArgs{}}; // keeps the picture cache warm, as another open editor would
+  UseWindowlessEditor(keeper);
   keeper.OpenWindow(nullptr);
   keeper.GetUI()->Resize(664, 215, scale, true);
   keeper.GetUI()->EndDragResize();
   QuorlEQ plugin{CreationArgs{}};
+  UseWindowlessEditor(plugin);
   for (auto _ : state)
   {
     plugin.OpenWindow(nullptr);
@@ -94,6 +108,7 @@ void BM_EditorKnobDrag(benchmark::State& state)
     return;
   }
   QuorlEQ plugin{CreationArgs{}};
+  UseWindowlessEditor(plugin);
   plugin.OpenWindow(nullptr);
   auto* ui = static_cast<IGContextHeadless*>(plugin.GetUI());
   ui->Tick();
@@ -121,6 +136,7 @@ void BM_EditorResizeDrag(benchmark::State& state)
     return;
   }
   QuorlEQ plugin{CreationArgs{}};
+  UseWindowlessEditor(plugin);
   plugin.OpenWindow(nullptr);
   auto* ui = static_cast<IGContextHeadless*>(plugin.GetUI());
   ui->Tick();
