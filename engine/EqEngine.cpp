@@ -185,12 +185,10 @@ void EqEngine::ApplySwitch()
 
   mActive = mRequested;
   UpdateFilterRates();
-  const int latency = mActive ? mOversamplerLatency : 0;
-  if (latency != mReportedLatency.load(std::memory_order_acquire))
-  {
-    mPendingLatency.store(latency, std::memory_order_release);
-    mLatencyChanged.store(true, std::memory_order_release);
-  }
+  // Handed over at every switch, also when it equals the latency last reported: a switch back before the next
+  // idle tick must replace the one the previous switch left pending. The idle tick reports only a difference.
+  mPendingLatency.store(mActive ? mOversamplerLatency : 0, std::memory_order_release);
+  mLatencyChanged.store(true, std::memory_order_release);
   mCrossfading = true;
   mCrossfadeCounter = kCrossfadeLength;
 }

@@ -113,6 +113,29 @@ TEST(Oversampling, SwitchDuringPlaybackReportsLatencyAtTheNextIdle)
   EXPECT_EQ(rig.plugin().LastReportedLatency(), 0);
 }
 
+// Switched and switched back in consecutive blocks before an idle tick: the host keeps the latency it has, which
+// is right again, instead of being told the one the first switch left pending.
+TEST(Oversampling, SwitchBackBeforeTheNextIdleKeepsTheReportedLatency)
+{
+  for (bool onAtStart : {false, true})
+  {
+    PluginRig rig;
+    rig.Set(QuorlEQ::kOversampling, onAtStart ? 1.0 : 0.0);
+    rig.Activate(48000.0, 256);
+    const int reports = rig.plugin().LatencyReports();
+    const int latency = onAtStart ? rig.engine().OversamplerLatency() : 0;
+    ASSERT_EQ(rig.plugin().GetLatency(), latency);
+    rig.Set(QuorlEQ::kOversampling, onAtStart ? 0.0 : 1.0);
+    rig.RunMono(std::vector<double>(256, 0.0), 256);
+    rig.Set(QuorlEQ::kOversampling, onAtStart ? 1.0 : 0.0);
+    rig.RunMono(std::vector<double>(256, 0.0), 256);
+    ASSERT_EQ(rig.engine().OversamplingActive(), onAtStart);
+    rig.plugin().Idle();
+    EXPECT_EQ(rig.plugin().LatencyReports(), reports) << onAtStart;
+    EXPECT_EQ(rig.plugin().GetLatency(), latency) << onAtStart;
+  }
+}
+
 // A switch during a steady tone blends linearly over exactly 256 samples from the old path's result to the new
 // one, whatever the block size, in both directions.
 TEST(Oversampling, SwitchCrossfadesOverExactly256Samples)
