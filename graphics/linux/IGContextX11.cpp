@@ -411,6 +411,12 @@ void IGContextX11::HandleEvent(XEvent& event)
       mDensity = ReadDensity();
     return;
   }
+  if (event.type == MappingNotify)
+  {
+    // Another keyboard layout: the keys are looked up in the new one from now on.
+    XRefreshKeyboardMapping(&event.xmapping);
+    return;
+  }
   if (!mWindow || event.xany.window != mWindow)
     return;
 
@@ -574,7 +580,18 @@ void IGContextX11::HandleKey(XEvent& event)
   {
     // The code names the key, so it comes from the key's unshifted symbol.
     const KeySym unshifted = XLookupKeysym(&k, 0);
-    const char character[2] = {length == 1 ? text[0] : '\0', '\0'};
+    // XLookupString gives Latin-1; the key's text is UTF-8.
+    char character[3] = {};
+    const auto byte = static_cast<unsigned char>(text[0]);
+    if (length == 1 && byte < 0x80)
+    {
+      character[0] = static_cast<char>(byte);
+    }
+    else if (length == 1)
+    {
+      character[0] = static_cast<char>(0xC0 | (byte >> 6));
+      character[1] = static_cast<char>(0x80 | (byte & 0x3F));
+    }
     const IKeyPress key(character, VirtualKeyFromKeySym(unshifted != NoSymbol ? unshifted : symbol),
                         (k.state & ShiftMask) != 0, (k.state & ControlMask) != 0, (k.state & Mod1Mask) != 0);
     const float s = GetBackingPixelScale();

@@ -495,8 +495,18 @@ TEST_F(X11Window, KeysTheEditorDoesNotHandleGoToTheHostWindow)
   EXPECT_EQ(dlg.keyRecorder->keys, (std::vector<int>{'K', 'A'}));
   EXPECT_EQ(dlg.keyRecorder->text, "kA");
 
-  const auto keys = host->HostKeys(parent, std::chrono::milliseconds(200));
-  ASSERT_EQ(keys.size(), 2u);
+  // A layout change while the editor is open: a key that now types é gives its text in UTF-8.
+  const unsigned eacute = host->MapSpareKey(XK_eacute);
+  ASSERT_NE(eacute, 0u);
+  host->KeyByCode(child, true, eacute);
+  ASSERT_TRUE(WaitUntil([&] { return dlg.keyRecorder->keys.size() == 3; }, [&] { Pump(ui); }));
+  EXPECT_EQ(dlg.keyRecorder->keys.back(), 0);
+  EXPECT_EQ(dlg.keyRecorder->text, "kA\xC3\xA9");
+
+  auto keys = host->HostKeys(parent, std::chrono::milliseconds(200));
+  ASSERT_EQ(keys.size(), 3u);
+  EXPECT_EQ(keys[2].keycode, eacute);
+  keys.pop_back();
   const unsigned a = XKeysymToKeycode(host->D(), XK_a);
   EXPECT_EQ(keys[0].keycode, a);
   EXPECT_TRUE(keys[0].press);

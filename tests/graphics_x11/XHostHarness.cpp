@@ -161,6 +161,38 @@ void XHostHarness::Crossing(Window window, bool enter, int x, int y)
 
 void XHostHarness::Key(Window window, bool press, KeySym symbol, unsigned state)
 {
+  KeyByCode(window, press, static_cast<unsigned>(XKeysymToKeycode(mDisplay, symbol)), state);
+}
+
+unsigned XHostHarness::MapSpareKey(KeySym symbol)
+{
+  int first = 0, last = 0;
+  XDisplayKeycodes(mDisplay, &first, &last);
+  int perKey = 0;
+  KeySym* map = XGetKeyboardMapping(mDisplay, static_cast<KeyCode>(first), last - first + 1, &perKey);
+  if (!map)
+    return 0;
+  unsigned spare = 0;
+  for (int code = last; code >= first && spare == 0; --code)
+  {
+    bool empty = true;
+    for (int j = 0; j < perKey; ++j)
+      empty = empty && map[(code - first) * perKey + j] == NoSymbol;
+    if (empty)
+      spare = static_cast<unsigned>(code);
+  }
+  XFree(map);
+  if (spare != 0)
+  {
+    KeySym symbols[1] = {symbol};
+    XChangeKeyboardMapping(mDisplay, static_cast<int>(spare), 1, symbols, 1);
+    Sync();
+  }
+  return spare;
+}
+
+void XHostHarness::KeyByCode(Window window, bool press, unsigned keycode, unsigned state)
+{
   XEvent event{};
   XKeyEvent& k = event.xkey;
   k.type = press ? KeyPress : KeyRelease;
@@ -170,7 +202,7 @@ void XHostHarness::Key(Window window, bool press, KeySym symbol, unsigned state)
   k.x = 10;
   k.y = 10;
   k.state = state;
-  k.keycode = XKeysymToKeycode(mDisplay, symbol);
+  k.keycode = keycode;
   k.same_screen = True;
   XSendEvent(mDisplay, window, False, press ? KeyPressMask : KeyReleaseMask, &event);
   Sync();

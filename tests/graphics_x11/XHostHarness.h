@@ -43,6 +43,9 @@ public:
   void Motion(Window window, int x, int y, unsigned state, Time time);
   void Crossing(Window window, bool enter, int x, int y);
   void Key(Window window, bool press, KeySym symbol, unsigned state = 0);
+  void KeyByCode(Window window, bool press, unsigned keycode, unsigned state = 0);
+  // Gives a key that has no symbols this one (as a new keyboard layout would); returns its code, 0 when none is free.
+  unsigned MapSpareKey(KeySym symbol);
   // Paints over part of window with a plain colour from this connection, then asks the server to expose it.
   void Scribble(Window window, int x, int y, int w, int h);
 
