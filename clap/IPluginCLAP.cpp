@@ -214,9 +214,10 @@ void IPluginCLAP::PosixFdSupportOnFd(int fd, clap_posix_fd_flags_t /*flags*/) {
   if (fd < 0 || fd != mWatchedFd) return;
   graphics::IGContext* ui = GetUI();
   if (ui) ui->ProcessPlatformEvents();
-  // A broken connection would stay readable for ever; the host stops watching it.
+  // A broken connection would stay readable for ever; the host stops watching it. (The host may also have closed
+  // the view meanwhile, which stopped the watch already.)
   ui = GetUI();
-  if (!ui || ui->GetPlatformEventFd() != mWatchedFd) {
+  if (mWatchedFd >= 0 && (!ui || ui->GetPlatformEventFd() != mWatchedFd)) {
     HostProxy().PosixFdSupportUnregister(mWatchedFd);
     mWatchedFd = -1;
   }

@@ -464,6 +464,45 @@ TEST_F(ClapEditor, NoViewWithoutARealParentWindow)
   gui->destroy(p);
 }
 
+TEST_F(ClapEditor, AServerThatGoesAwayIsNoLongerWatched)
+{
+  XvfbServer server(800, 600);
+  if (!server.Running())
+    GTEST_SKIP() << "Xvfb cannot be started";
+  // The stand-in host survives its own broken connection (Xlib's default handler would end the test).
+  const XIOErrorHandler previousIOHandler = XSetIOErrorHandler([](Display*) { return 0; });
+  setenv("DISPLAY", server.Name().c_str(), 1);
+  HostOptions options;
+  options.gui = true;
+  options.posixFdSupport = true;
+  TestHost th(options);
+  {
+    Instance plugin(th);
+    const auto* gui = plugin.Ext<clap_plugin_gui_t>(CLAP_EXT_GUI);
+    const clap_plugin_t* p = plugin.P();
+    XHostHarness doomed(server.Name());
+    ASSERT_TRUE(doomed.Connected());
+    XSetIOErrorExitHandler(doomed.D(), [](Display*, void*) {}, nullptr);
+    ASSERT_TRUE(gui->create(p, "x11", false));
+    clap_window_t window{};
+    window.api = "x11";
+    window.x11 = doomed.MakeWindow(700, 260);
+    ASSERT_TRUE(gui->set_parent(p, &window));
+    ASSERT_EQ(th.fds.size(), 1u);
+    server.Kill();
+    // The broken connection reads as ready; told so, the plug-in stops the watch instead of being told again and
+    // again.
+    ASSERT_TRUE(WaitUntil([&] { return th.fds.empty(); }, [&] {
+      plugin.DeliverReadyFds();
+      plugin.Tick();
+    }));
+    gui->destroy(p);
+    EXPECT_EQ(th.timers.size(), 1u);
+  }
+  XSetIOErrorHandler(previousIOHandler);
+  setenv("DISPLAY", sServer->Name().c_str(), 1);
+}
+
 // ---- VST2 -------------------------------------------------------------------------------------------------------
 
 class Vst2Editor : public PluginEditor
