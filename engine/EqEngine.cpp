@@ -114,6 +114,18 @@ void EqEngine::BuildOversampler(const EngineResetSettings& settings)
 {
   const int quality = settings.renderingOffline ? Oversampler::kOfflineQuality : Oversampler::kRealtimeQuality;
   const int length = std::max(settings.blockSize, kMinBufferLength);
+  // With rate, length and quality as they are - always so when a CLAP host resets while active, on its audio
+  // thread - emptying the resamplers' history gives what a rebuild would, without allocating and at a fraction
+  // of the time. A broken oversampler is built again.
+  if (mOversampler && mOversampler->IsValid() && mOversampler->Quality() == quality
+      && mOversampler->BaseRate() == mSampleRate && mOversampler->MaxInputLength() == length)
+  {
+    mOversampler->Clear();
+    for (auto& scratch : mScratch)
+      std::fill(scratch.begin(), scratch.end(), 0.0);
+    mOversamplerLatency = mOversampler->Latency();
+    return;
+  }
   if (!mOversampler)
     mOversampler = std::make_unique<Oversampler>(kFactor, quality, mSampleRate, length);
   else
@@ -185,12 +197,10 @@ void EqEngine::ApplySwitch()
 
   mActive = mRequested;
   UpdateFilterRates();
-  const int latency = mActive ? mOversamplerLatency : 0;
-  if (latency != mReportedLatency.load(std::memory_order_acquire))
-  {
-    mPendingLatency.store(latency, std::memory_order_release);
-    mLatencyChanged.store(true, std::memory_order_release);
-  }
+  // Handed over at every switch, also when it equals the latency last reported: a switch back before the next
+  // idle tick must replace the one the previous switch left pending. The idle tick reports only a difference.
+  mPendingLatency.store(mActive ? mOversamplerLatency : 0, std::memory_order_release);
+  mLatencyChanged.store(true, std::memory_order_release);
   mCrossfading = true;
   mCrossfadeCounter = kCrossfadeLength;
 }

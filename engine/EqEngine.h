@@ -71,8 +71,9 @@ public:
   // A new value of parameter `index`, to take effect at the start of the next block or reset.
   void PostParamChange(int index, double value);
 
-  // Processing (re)starts or the rate or block size changed: builds the oversampler, applies offline forcing
-  // and a pending switch, re-rates the filters and tells whether the latency must be reported.
+  // Processing (re)starts or the rate or block size changed: builds the oversampler (or, with its settings
+  // unchanged, only empties its history, allocation-free), applies offline forcing and a pending switch, re-rates
+  // the filters and tells whether the latency must be reported.
   ResetResult Reset(const EngineResetSettings& settings);
 
   void ProcessBlock(const EngineBlock& block);

@@ -57,6 +57,26 @@ void Oversampler::Rebuild()
     mLatency = static_cast<int>(std::round(mDown[0]->Latency() / mFactor + mUp[0]->Latency()));
 }
 
+void Oversampler::Clear()
+{
+  for (int c = 0; c < kChannels; ++c)
+  {
+    if (mUp[c])
+      mUp[c]->Clear();
+    if (mDown[c])
+      mDown[c]->Clear();
+    std::fill(mInput[c].begin(), mInput[c].end(), 0.0);
+  }
+}
+
+bool Oversampler::IsValid() const
+{
+  for (int c = 0; c < kChannels; ++c)
+    if (!mUp[c] || !mDown[c] || !mUp[c]->IsValid() || !mDown[c]->IsValid())
+      return false;
+  return true;
+}
+
 int Oversampler::Upsample(int channel, const double* input, int n, double*& output)
 {
   output = nullptr;

@@ -11,7 +11,7 @@ namespace ondrell {
 
 // Converts up to two channels to `factor` times the base rate and back, with one resampler pair per channel,
 // and reports the delay the pair adds.
-// Threads: (re)built and destroyed while no audio runs, Upsample/Downsample on the audio thread; owns resamplers and buffers.
+// Threads: (re)built and destroyed while no audio runs, Clear/Upsample/Downsample on the audio thread; owns resamplers and buffers.
 class Oversampler
 {
 public:
@@ -32,6 +32,11 @@ public:
 
   // Replaces all four resamplers (their history starts empty) and recomputes the latency.
   void Rebuild();
+  // Empties the history of all four resamplers and the input buffers without allocating: what a Rebuild with
+  // unchanged settings gives, at a fraction of its cost. The latency stays.
+  void Clear();
+  // All four resamplers exist and work.
+  bool IsValid() const;
 
   void SetQuality(int quality) { mQuality = quality; }
   void SetBaseRate(double rate) { mBaseRate = rate; }

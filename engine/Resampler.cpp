@@ -3,6 +3,7 @@
 #include <soxr.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -16,6 +17,27 @@ constexpr double kMaxPrecisionBits = 33.0;
 constexpr int64_t kMaxProbeInput = int64_t{1} << 20;
 constexpr int kProbeBursts = 4;
 constexpr size_t kProbeOutput = size_t{1} << 17;
+// Memory measurement: the probe's run of non-zero input (a run rather than one impulse, so that a zero filter tap
+// cannot hide the reach), and the least silence that has to follow its last non-zero output.
+constexpr int64_t kMemoryProbeRun = 1024;
+constexpr int64_t kMemoryProbeSilence = 8192;
+constexpr int64_t kMaxCycle = int64_t{1} << 16;
+// Clear feeds its silence from here.
+constexpr std::array<double, 1024> kSilence{};
+
+// The fewest input samples that yield a whole number of output samples, so that feeding them leaves the input
+// lined up with the output grid as before: 1 for upsampling by a whole number, the factor for downsampling by
+// one. 1 when there is no such number within reach.
+int64_t InputCycle(double ratio)
+{
+  for (int64_t n = 1; n <= kMaxCycle; ++n)
+  {
+    const double out = static_cast<double>(n) * ratio;
+    if (std::fabs(out - std::round(out)) < 1e-9 * std::max(1.0, out))
+      return n;
+  }
+  return 1;
+}
 } // namespace
 
 void Resampler::ConverterDeleter::operator()(soxr* converter) const
@@ -41,9 +63,16 @@ void Resampler::Measure()
     return;
   int64_t hold = 0;
   double peak = 0.0;
-  if (!MeasureHold(hold) || !MeasurePeak(hold, peak))
+  int64_t memory = 0;
+  // The hold and memory measurements share one probe (making a converter takes about a millisecond); the first
+  // leaves it holding nothing but silence.
+  const ConverterPtr probe = CreateConverter();
+  int64_t fed = 0;
+  int64_t produced = 0;
+  if (!probe || !MeasureHold(probe.get(), hold, fed, produced) || !MeasurePeak(hold, peak)
+      || !MeasureMemory(probe.get(), fed, produced, hold, memory))
     return;
-  Start(hold, peak);
+  Start(hold, peak, memory);
 }
 
 Resampler::Resampler(LikeTag, const Resampler& like, double sourceRate, double destinationRate, int maxInputLength)
@@ -57,7 +86,7 @@ Resampler::Resampler(LikeTag, const Resampler& like, double sourceRate, double d
   const bool sameRatio = like.mConverter && sourceRate > 0.0 && destinationRate > 0.0 && maxInputLength >= 1
                          && destinationRate / sourceRate == like.mDestinationRate / like.mSourceRate;
   if (sameRatio)
-    Start(like.mHold, like.mPeak);
+    Start(like.mHold, like.mPeak, like.mMemory);
   else
     Measure();
 }
@@ -67,7 +96,7 @@ std::unique_ptr<Resampler> Resampler::CreateLike(double sourceRate, double desti
   return std::unique_ptr<Resampler>(new Resampler(LikeTag{}, *this, sourceRate, destinationRate, maxInputLength));
 }
 
-void Resampler::Start(int64_t hold, double peak)
+void Resampler::Start(int64_t hold, double peak, int64_t memory)
 {
   mConverter = CreateConverter();
   if (!mConverter)
@@ -75,7 +104,16 @@ void Resampler::Start(int64_t hold, double peak)
 
   mHold = hold;
   mPeak = peak;
+  mMemory = memory;
   const double ratio = mDestinationRate / mSourceRate;
+  // The last earlier input reaches output samples up to `memory` input samples later, or one block more when it
+  // fell elsewhere within a block, and the stream keeps `hold` produced samples back; a block is never longer
+  // than the hold-back, the most the output ever lags. Once silence has moved the handed-out position past all
+  // that, everything the converter holds or yields is zero. Whole cycles keep the alignment, one more as margin.
+  const int64_t cycle = InputCycle(ratio);
+  const int64_t holdIn = static_cast<int64_t>(std::ceil(static_cast<double>(hold + 1) / ratio));
+  const int64_t needed = memory + 2 * holdIn;
+  mFlush = (needed / cycle + 2) * cycle;
   mMaxOutPerCall = static_cast<size_t>(std::ceil(mMaxInput * ratio)) + 2;
   mBuffer.assign(2 * (static_cast<size_t>(hold) + mMaxOutPerCall + 64), 0.0);
   mLatencyIn = static_cast<double>(hold) / ratio + peak;
@@ -133,34 +171,34 @@ int64_t Resampler::OutputCountAt(int64_t totalIn) const
   return static_cast<int64_t>(std::floor(static_cast<double>(totalIn) * mDestinationRate / mSourceRate + 1e-9));
 }
 
-// Feeds silence, one sample per call, into a converter of its own and records how far the output falls behind
-// its due count at worst (`holdOut`, in output samples). The output count depends only on the number of samples
-// fed, not on how they are split into calls, so the worst lag seen here bounds every later call pattern; it is
-// reached within the first few blocks the converter emits.
-bool Resampler::MeasureHold(int64_t& holdOut) const
+// Feeds silence, one sample per call, into a new converter and records how far the output falls behind its due
+// count at worst (`holdOut`, in output samples), and how many samples went in and came out. The output count
+// depends only on the number of samples fed, not on how they are split into calls, so the worst lag seen here
+// bounds every later call pattern; it is reached within the first few blocks the converter emits.
+bool Resampler::MeasureHold(soxr* probe, int64_t& holdOut, int64_t& fedOut, int64_t& producedOut) const
 {
-  const ConverterPtr probe = CreateConverter();
-  if (!probe)
-    return false;
-
   std::vector<double> out(kProbeOutput);
+  int64_t fed = 0;
   int64_t produced = 0;
   int64_t worstLag = 0;
   int bursts = 0;
   const double silence = 0.0;
-  for (int64_t t = 1; t <= kMaxProbeInput && bursts < kProbeBursts; ++t)
+  while (fed < kMaxProbeInput && bursts < kProbeBursts)
   {
     size_t consumed = 0;
     size_t got = 0;
-    if (soxr_process(probe.get(), &silence, 1, &consumed, out.data(), out.size(), &got) || consumed != 1
+    if (soxr_process(probe, &silence, 1, &consumed, out.data(), out.size(), &got) || consumed != 1
         || got == out.size())
       return false;
+    ++fed;
     if (got > 0)
       ++bursts;
     produced += static_cast<int64_t>(got);
-    worstLag = std::max(worstLag, OutputCountAt(t) - produced);
+    worstLag = std::max(worstLag, OutputCountAt(fed) - produced);
   }
   holdOut = worstLag;
+  fedOut = fed;
+  producedOut = produced;
   return bursts == kProbeBursts;
 }
 
@@ -216,6 +254,52 @@ bool Resampler::MeasurePeak(int64_t hold, double& peakIn) const
   return true;
 }
 
+// Sends a short run of ones through the probe, which has taken `fed` samples of silence and given `produced`,
+// then silence, and finds the last output sample that is not exactly zero: how many input samples after the last
+// non-zero input earlier input still reaches the output (`memoryIn`). libsoxr's block transforms spread rounding
+// over whole blocks, so this covers its buffers as well as its filters, and it holds for where the probe's last
+// input fell within a block; input that ends elsewhere in a block reaches up to one block further. Measuring ends
+// once the silence since that last output is twice as long as the reach found plus kMemoryProbeSilence; a
+// converter whose output does not die out within kMaxProbeInput fails.
+bool Resampler::MeasureMemory(soxr* probe, int64_t fed, int64_t produced, int64_t hold, int64_t& memoryIn) const
+{
+  const double ratio = mDestinationRate / mSourceRate;
+  const int64_t holdIn = static_cast<int64_t>(std::ceil(static_cast<double>(hold) / ratio));
+  constexpr size_t kChunk = 4096;
+  const std::vector<double> ones(kChunk, 1.0);
+  const std::vector<double> silence(kChunk, 0.0);
+  std::vector<double> out(static_cast<size_t>(std::ceil(static_cast<double>(kChunk) * ratio))
+                          + static_cast<size_t>(hold) + 64);
+  const int64_t runEnd = fed + kMemoryProbeRun;
+  int64_t lastNonZero = -1;
+  while (fed < runEnd + kMaxProbeInput)
+  {
+    const bool inRun = fed < runEnd;
+    const size_t n = inRun ? static_cast<size_t>(std::min<int64_t>(runEnd - fed, kChunk)) : kChunk;
+    size_t consumed = 0;
+    size_t got = 0;
+    if (soxr_process(probe, (inRun ? ones : silence).data(), n, &consumed, out.data(), out.size(), &got)
+        || consumed != n)
+      return false;
+    for (size_t k = 0; k < got; ++k)
+      if (out[k] != 0.0)
+        lastNonZero = produced + static_cast<int64_t>(k);
+    produced += static_cast<int64_t>(got);
+    fed += static_cast<int64_t>(n);
+
+    const int64_t reach =
+      std::max<int64_t>(static_cast<int64_t>(std::ceil(static_cast<double>(lastNonZero + 1) / ratio)) - runEnd, 0);
+    // Input the output has caught up with: the converter keeps up to `hold` samples back.
+    const int64_t silentSince = fed - holdIn - runEnd - reach;
+    if (!inRun && silentSince >= 2 * reach + kMemoryProbeSilence)
+    {
+      memoryIn = reach;
+      return true;
+    }
+  }
+  return false;
+}
+
 bool Resampler::Feed(const double* input, int length)
 {
   size_t offered = static_cast<size_t>(length);
@@ -260,6 +344,16 @@ int Resampler::Process(const double* input, int length, double*& output)
   mRead += static_cast<size_t>(count);
   mTotalOut += count;
   return static_cast<int>(count);
+}
+
+void Resampler::Clear()
+{
+  if (!mConverter)
+    return;
+  const int chunk = std::min(mMaxInput, static_cast<int>(kSilence.size()));
+  double* dropped = nullptr;
+  for (int64_t left = mFlush; left > 0; left -= chunk)
+    Process(kSilence.data(), static_cast<int>(std::min<int64_t>(chunk, left)), dropped);
 }
 
 } // namespace ondrell

@@ -15,7 +15,7 @@ namespace ondrell {
 // n inputs (n x ratio for whole-number ratios), delayed by a fixed amount that is measured once at construction.
 // The stream starts with that many zeros, so there is no gap at the start and the delay holds from the first
 // sample on.
-// Threads: built and destroyed while no audio runs, Process (allocation-free) from one thread at a time; owns converter and buffer.
+// Threads: built and destroyed while no audio runs, Process and Clear (allocation-free) from one thread at a time; owns converter and buffer.
 class Resampler
 {
 public:
@@ -51,6 +51,12 @@ public:
   // count, 0 when the converter could not be created.
   int Process(const double* input, int length, double*& output);
 
+  // Forgets all earlier input without allocating (libsoxr's own clear allocates anew): feeds enough
+  // silence to push every earlier sample out of the converter and out of the samples held back, keeping the
+  // stream's alignment to the output grid. Afterwards the converter answers as a new one does, to the rounding of
+  // libsoxr's block transforms, and the delay is unchanged.
+  void Clear();
+
   // The delay from input to output, in input samples (fractional).
   double Latency() const { return mLatencyIn; }
   bool IsValid() const { return mConverter != nullptr; }
@@ -68,10 +74,11 @@ private:
   };
   Resampler(LikeTag, const Resampler& like, double sourceRate, double destinationRate, int maxInputLength);
   void Measure();
-  void Start(int64_t hold, double peak);
+  void Start(int64_t hold, double peak, int64_t memory);
   ConverterPtr CreateConverter() const;
-  bool MeasureHold(int64_t& holdOut) const;
+  bool MeasureHold(soxr* probe, int64_t& holdOut, int64_t& fedOut, int64_t& producedOut) const;
   bool MeasurePeak(int64_t hold, double& peakIn) const;
+  bool MeasureMemory(soxr* probe, int64_t fed, int64_t produced, int64_t hold, int64_t& memoryIn) const;
   int64_t OutputCountAt(int64_t totalIn) const;
   bool Feed(const double* input, int length);
 
@@ -84,6 +91,8 @@ private:
   ConverterPtr mConverter;
   int64_t mHold = 0;   // output samples the stream is held back by
   double mPeak = 0.0;  // input samples from an impulse to its response's peak within the converter's alignment
+  int64_t mMemory = 0; // input samples after the last non-zero input that the converter's output still reflects
+  int64_t mFlush = 0;  // input samples of silence Clear feeds
   double mLatencyIn = 0.0;
   int64_t mTotalIn = 0;       // input samples consumed since construction
   int64_t mTotalOut = 0;      // output samples handed out since construction

@@ -58,6 +58,8 @@ public:
   void Process(double* const* inputs, double* const* outputs, int nInputs, int nOutputs, int nFrames);
   // One idle tick's hook.
   void Idle() { OnIdle(); }
+  // A host's reset while active (CLAP's reset, on the audio thread): OnReset alone, settings unchanged.
+  void Reset() { OnReset(); }
 
   int LatencyReports() const { return mLatencyReports; }
   int LastReportedLatency() const { return mLastReportedLatency; }

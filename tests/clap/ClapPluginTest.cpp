@@ -1,10 +1,12 @@
 // QuorlEQ.clap end to end, loaded with dlopen and driven through the CLAP records only.
 
 #include "tests/clap/ClapTestHost.h"
+#include "tests/engine/CountingAllocator.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -578,6 +580,69 @@ TEST_F(ClapPlugin, LatencyHandshakeAcrossActivations) {
   EXPECT_EQ(latency->get(plugin.P()), 0u);
   EXPECT_EQ(host.latencyChanged, 2);
   plugin.Deactivate();
+}
+
+// A host's reset while active comes on its audio thread. With oversampling on and audio in flight it neither
+// allocates nor locks, and silence after it comes out exactly silent. When a switch is still pending at the
+// reset, the reset reports the new latency from the audio thread: the adapter keeps it for the next activation
+// and asks for a main-thread callback, again without allocation or lock, and that callback asks the host to
+// restart the plug-in.
+TEST_F(ClapPlugin, ResetOnTheAudioThreadNeitherAllocatesNorLocks) {
+  TestHost host;
+  Instance plugin(host);
+  const auto* params = plugin.Ext<clap_plugin_params_t>(CLAP_EXT_PARAMS);
+  const auto* latency = plugin.Ext<clap_plugin_latency_t>(CLAP_EXT_LATENCY);
+  EventList on;
+  on.AddParam(kOversampling, 1);
+  OutputEvents sink;
+  params->flush(plugin.P(), on.List(), sink.List());
+  ASSERT_TRUE(plugin.Activate(48000, 256));
+  const uint32_t oversampled = latency->get(plugin.P());
+  ASSERT_GT(oversampled, 0u);
+
+  std::vector<float> l = TestSignal(256, 0.0), r = TestSignal(256, 1.0), outL(256), outR(256);
+  float* in[] = {l.data(), r.data()};
+  float* out[] = {outL.data(), outR.data()};
+  for (int b = 0; b < 8; ++b) plugin.Process(in, out, 2, 256);
+
+  const auto resetOnAudioThread = [&] {
+    host.inAudio = true;
+    quorl_test::CountingScope scope;
+    plugin.P()->reset(plugin.P());
+    EXPECT_EQ(scope.allocations(), 0);
+    EXPECT_EQ(scope.locks(), 0);
+    host.inAudio = false;
+  };
+  resetOnAudioThread();
+  std::fill(l.begin(), l.end(), 0.0f);
+  std::fill(r.begin(), r.end(), 0.0f);
+  for (size_t b = 0; b < 8 + oversampled / 256; ++b) {
+    plugin.Process(in, out, 2, 256);
+    for (size_t i = 0; i < 256; ++i) ASSERT_TRUE(outL[i] == 0.0f && outR[i] == 0.0f) << "block " << b << ", " << i;
+  }
+  EXPECT_EQ(host.restartRequests, 0);
+
+  EventList off;
+  off.AddParam(kOversampling, 0);
+  host.inAudio = true;
+  params->flush(plugin.P(), off.List(), sink.List());
+  host.inAudio = false;
+  const int callbacks = host.callbackRequests.load();
+  resetOnAudioThread();
+  EXPECT_EQ(host.callbackRequests.load(), callbacks + 1);
+  EXPECT_EQ(host.restartRequests, 0);
+  EXPECT_EQ(latency->get(plugin.P()), oversampled);  // the host learns the new one when it restarts the plug-in
+  plugin.P()->on_main_thread(plugin.P());
+  EXPECT_EQ(host.restartRequests, 1);
+  plugin.Deactivate();
+  ASSERT_TRUE(plugin.Activate(48000, 256));
+  EXPECT_EQ(latency->get(plugin.P()), 0u);
+  plugin.Deactivate();
+
+  // The counter reaches into the loaded library: activating at another rate builds new resamplers there.
+  quorl_test::CountingScope scope;
+  ASSERT_TRUE(plugin.Activate(44100, 256));
+  EXPECT_GT(scope.allocations(), 0);
 }
 
 TEST_F(ClapPlugin, IdleTicksComeFromTheHostTimerOrFromCallbackRequests) {

@@ -1,11 +1,14 @@
 #include "engine/BiquadSection.h"
 #include "engine/EqChannelChain.h"
+#include "engine/FloatingPointGuard.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -151,4 +154,73 @@ TEST(EqChannelChain, MatchesTheSampleBySampleAlgorithmExactly)
   }
   EXPECT_GT(settledBlocks, 100);
   EXPECT_GT(glidingBlocks, 100);
+}
+
+// The same on inputs at the edges of the number range - denormal-scale samples, exact zeros, huge values and
+// non-finite ones - with and without flush-to-zero, all bands active and settled (so the settled-block path runs).
+// A channel whose sections took in a non-finite sample is reset after its block, on both sides.
+TEST(EqChannelChain, MatchesTheAlgorithmBitForBitOnExtremeInputs)
+{
+  const int rate = 44100;
+  struct Kind
+  {
+    const char* name;
+    double scale;
+    double special; // put at sample 7 when not 0
+  };
+  const Kind kinds[] = {{"denormal scale", 1e-310, 0.0}, {"near the smallest normal", 3e-308, 0.0},
+                        {"zeros", 0.0, 0.0},            {"huge", 1e200, 0.0},
+                        {"a NaN", 0.5, std::nan("")},    {"an infinity", 0.5, -HUGE_VAL}};
+  for (bool flushToZero : {false, true})
+  {
+    EqChannelChain chain(rate);
+    ReferenceChain reference(rate);
+    const double settings[9] = {4, 1, -7.5, 5, 4.0, 6, -0.3, 12.0, -2.5};
+    for (int p = 0; p < 9; ++p)
+    {
+      chain.ApplyParam(p, settings[p]);
+      reference.Apply(p, settings[p]);
+    }
+    chain.UpdateGain(settings[8]);
+    chain.UpdateRates(rate); // settled at the targets
+    for (int c = 0; c < 2; ++c)
+      for (auto& band : reference.bands)
+      {
+        band[c].Reset();
+        band[c].SetType(band[c].Type());
+      }
+
+    std::mt19937 rng(99);
+    std::uniform_real_distribution<double> signal(-1.0, 1.0);
+    for (int round = 0; round < 4; ++round)
+      for (const Kind& kind : kinds)
+      {
+        std::vector<double> x(300);
+        for (double& v : x)
+          v = signal(rng) * kind.scale;
+        if (kind.special != 0.0)
+          x[7] = kind.special;
+        std::vector<double> y = x;
+        const std::unique_ptr<ondrell::FloatingPointGuard> mode =
+          flushToZero ? std::make_unique<ondrell::FloatingPointGuard>() : nullptr;
+        chain.ProcessChannel(y.data(), static_cast<int>(y.size()), 0);
+        for (size_t i = 0; i < x.size(); ++i)
+        {
+          const double expected = reference.Sample(x[i], 0);
+          ASSERT_EQ(std::memcmp(&y[i], &expected, sizeof(double)), 0)
+            << kind.name << (flushToZero ? ", flush-to-zero" : "") << ", sample " << i << ": " << y[i] << " vs "
+            << expected;
+        }
+        bool poisoned = false;
+        for (auto& band : reference.bands)
+          poisoned = poisoned || !band[0].HasFiniteHistory();
+        ASSERT_EQ(chain.RecoverChannel(0), poisoned) << kind.name;
+        if (poisoned)
+          for (auto& band : reference.bands)
+          {
+            band[0].Reset();
+            band[0].SetType(band[0].Type());
+          }
+      }
+  }
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <cmath>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -84,6 +85,59 @@ TEST(RealtimeSafety, ProcessBlockNeitherAllocatesNorLocks)
     EXPECT_EQ(allocations, 0) << "block " << block;
     EXPECT_EQ(locks, 0) << "block " << block;
   }
+}
+
+// A host's reset while active (CLAP calls it on its audio thread) with rate, block size and offline flag as they
+// were: no allocation and no lock, with oversampling off (resamplers primed), on, switched on by a change that is
+// still pending at the reset (so the reset reports the new latency), and forced on by offline rendering.
+TEST(RealtimeSafety, ResetWithUnchangedSettingsNeitherAllocatesNorLocks)
+{
+  enum class Mode
+  {
+    Off,
+    On,
+    SwitchedOnAtReset,
+    Offline,
+  };
+  for (Mode mode : {Mode::Off, Mode::On, Mode::SwitchedOnAtReset, Mode::Offline})
+    for (int block : {64, 512, 2048})
+    {
+      SCOPED_TRACE("mode " + std::to_string(static_cast<int>(mode)) + ", block " + std::to_string(block));
+      PluginRig rig;
+      QuorlEQ& plugin = rig.plugin();
+      if (mode == Mode::On)
+        plugin.SetParameterFromHost(QuorlEQ::kOversampling, 1.0);
+      rig.Activate(48000.0, block, mode == Mode::Offline);
+      Stereo io(static_cast<size_t>(block));
+      double* inputs[2] = {io.left.data(), io.right.data()};
+      double* outputs[2] = {io.outLeft.data(), io.outRight.data()};
+      for (int b = 0; b < 3; ++b)
+        plugin.Process(inputs, outputs, 2, 2, block);
+      if (mode == Mode::SwitchedOnAtReset)
+        plugin.SetParameterFromHost(QuorlEQ::kOversampling, 1.0);
+      const int reports = plugin.LatencyReports();
+
+      int64_t allocations = 0;
+      int64_t locks = 0;
+      {
+        CountingScope scope;
+        plugin.Reset();
+        allocations = scope.allocations();
+        locks = scope.locks();
+      }
+      EXPECT_EQ(allocations, 0);
+      EXPECT_EQ(locks, 0);
+      EXPECT_EQ(rig.engine().OversamplingActive(), mode != Mode::Off);
+      EXPECT_EQ(plugin.LatencyReports(), reports + (mode == Mode::SwitchedOnAtReset ? 1 : 0));
+      EXPECT_EQ(plugin.GetLatency(), mode == Mode::Off ? 0 : rig.engine().OversamplerLatency());
+    }
+
+  // The counter sees what a rebuild takes: a reset at another rate builds new resamplers.
+  PluginRig rig;
+  rig.Activate(48000.0, 512);
+  CountingScope scope;
+  rig.Activate(44100.0, 512);
+  EXPECT_GT(scope.allocations(), 0);
 }
 
 // The counter itself works, or the test above would prove nothing.
