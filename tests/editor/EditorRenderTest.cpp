@@ -1,8 +1,9 @@
 // The whole editor drawn by the windowless context at draw scales 1 and 2, checked against pixels computed here
 // from the picture files themselves (decoded with Cairo directly): uncovered background, knob cells and the
 // switch frame composited over it, the corner's translucent triangle, the version text's placement and the value
-// read-out's plate. The frames are also written next to the test program (editor-1x.png, editor-2x.png,
-// editor-dragging.png) to be looked at.
+// read-out's plate, the frames chosen for host values. The frames are also written next to the test program
+// (editor-1x.png, editor-2x.png, editor-dragging-*.png, editor-host-values-*.png, editor-resizing.png) to be
+// looked at.
 
 #include "EditorTestSupport.h"
 
@@ -246,6 +247,40 @@ TEST_P(EditorRenderTest, ReadOutPlateDarkensTheKnobWhileDragging)
   const int after = static_cast<int>(270.0 * v + 0.5);
   const Pixel plain = Over(level.At(cell * (after % 16) + i, cell * (after / 16) + j), back.At(x, y));
   EXPECT_TRUE(Near(FramePixel(ui, x, y), plain, 2));
+}
+
+TEST_P(EditorRenderTest, HostValuesShowTheirFrames)
+{
+  const int s = GetParam();
+  IGContextHeadless& ui = OpenAndDraw();
+  // Every frequency knob at its last entry, Gain at +10 dB, oversampling on.
+  const std::pair<int, double> values[] = {{0, 5.0}, {1, 3.0}, {3, 5.0}, {5, 6.0}, {8, 10.0}, {9, 1.0}};
+  for (const auto& [param, value] : values)
+  {
+    rig.plugin->SetParameterFromMainThread(param, value);
+    rig.plugin->SendParamValueToEditor(param, value, false);
+  }
+  EXPECT_TRUE(ui.Tick());
+  EXPECT_TRUE(ui.WriteFramePNG(OutputPath("editor-host-values-" + std::to_string(s) + "x.png").c_str()));
+
+  const Picture back("QEQ_back" + Suffix() + ".png");
+  const Picture frequency("x271_frame_stack_fixed_again" + Suffix() + ".png");
+  const Picture sw("QEQ_OS" + Suffix() + ".png");
+  // The switch shows frame 2, the lower half of its picture.
+  for (int j = 0; j < 29 * s; j += 3)
+    for (int i = 0; i < 29 * s; i += 3)
+      EXPECT_TRUE(Near(FramePixel(ui, 173 * s + i, 157 * s + j),
+                       Over(sw.At(i, 29 * s + j), back.At(173 * s + i, 157 * s + j)), 2))
+        << "switch pixel " << i << ", " << j;
+  // The HPF knob shows the last cell: column 14 of row 16 (counted from 0).
+  const int cell = s == 1 ? 64 : 118;
+  const int dx = (158 + 32) * s - cell / 2;
+  const int dy = (50 + 32) * s - cell / 2;
+  for (int j = 1; j < cell - 1; j += 6)
+    for (int i = 1; i < cell - 1; i += 6)
+      EXPECT_TRUE(Near(FramePixel(ui, dx + i, dy + j),
+                       Over(frequency.At(cell * 14 + i, cell * 16 + j), back.At(dx + i, dy + j)), 2))
+        << "HPF pixel " << i << ", " << j;
 }
 
 INSTANTIATE_TEST_SUITE_P(DrawScales, EditorRenderTest, ::testing::Values(1, 2),
