@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -177,6 +178,19 @@ protected:
     std::filesystem::remove_all(mConfigHome, ec);
   }
 
+  // What the editor stored as its display scale when it closed last, or "" when it stored nothing.
+  std::filesystem::path PreferenceFile() const
+  {
+    return std::filesystem::path(mConfigHome) / "Ondrell Audio" / "Preferences" / "QuorlEQ-display-scale.txt";
+  }
+  std::string StoredDisplayScale() const
+  {
+    std::ifstream in(PreferenceFile());
+    std::string line;
+    std::getline(in, line);
+    return line;
+  }
+
   // Waits until the window shows exactly the frame, stepping the host's loop in between.
   ::testing::AssertionResult Shows(Window child, const std::vector<uint32_t>& frame, const std::function<void()>& step)
   {
@@ -294,9 +308,12 @@ TEST_F(ClapEditor, OpensInTheHostWindowAndShowsTheHostsValues)
     EXPECT_GT(CountDifferences(frame, defaults), 1000u);
     EXPECT_TRUE(Shows(child, frame, step));
 
-    // Hidden, the window and the host's watch and timer go; shown again it comes back in the same parent.
+    // Hidden, the window and the host's watch and timer go, and the editor stores its display scale; shown again it
+    // comes back in the same parent.
+    std::filesystem::remove(PreferenceFile());
     ASSERT_TRUE(gui->hide(p));
     host->Sync();
+    EXPECT_EQ(StoredDisplayScale(), "1.0000");
     EXPECT_TRUE(host->Children(parent).empty());
     EXPECT_TRUE(th.fds.empty());
     EXPECT_EQ(th.timers.size(), 1u);
@@ -595,11 +612,13 @@ TEST_F(Vst2Editor, OpensInTheHostWindowAndReportsAKnobGesture)
   EXPECT_EQ(ends[0].index, kMfLevel1);
   EXPECT_TRUE(Shows(child, ReferenceFrame(CurrentValues(), 1.f), idle));
 
-  // Closing and opening again, several times, leaves nothing behind.
+  // Closing and opening again, several times, leaves nothing behind; closing stores the display scale.
   for (int round = 0; round < 5; ++round)
   {
+    std::filesystem::remove(PreferenceFile());
     ASSERT_EQ(Dispatch(vst::effEditClose), 1);
     host->Sync();
+    EXPECT_EQ(StoredDisplayScale(), "1.0000");
     EXPECT_TRUE(host->Children(parent).empty());
     EXPECT_EQ(OpenDescriptors(), descriptors);
     ASSERT_EQ(Dispatch(vst::effEditOpen, 0, 0, AsParent(parent)), 1);
