@@ -244,6 +244,22 @@ protected:
     return v;
   }
 
+  // Creates the plug-in's x11 view and sets it into a new host window of this size; child is the view's own window.
+  void OpenView(const Instance& plugin, int width, int height, Window& child)
+  {
+    const auto* gui = plugin.Ext<clap_plugin_gui_t>(CLAP_EXT_GUI);
+    const clap_plugin_t* p = plugin.P();
+    ASSERT_TRUE(gui->create(p, "x11", false));
+    const Window parent = host->MakeWindow(width, height);
+    clap_window_t window{};
+    window.api = "x11";
+    window.x11 = parent;
+    ASSERT_TRUE(gui->set_parent(p, &window));
+    host->Sync();
+    child = host->OnlyChild(parent);
+    ASSERT_NE(child, 0u);
+  }
+
   bool mEntryInitialised = false;
 };
 
@@ -372,15 +388,8 @@ TEST_F(ClapEditor, DraggingAKnobIsHandledAsItsEventsArriveAndReachesTheHost)
   const auto* gui = plugin.Ext<clap_plugin_gui_t>(CLAP_EXT_GUI);
   const auto* params = plugin.Ext<clap_plugin_params_t>(CLAP_EXT_PARAMS);
   const clap_plugin_t* p = plugin.P();
-  ASSERT_TRUE(gui->create(p, "x11", false));
-  const Window parent = host->MakeWindow(800, 300);
-  clap_window_t window{};
-  window.api = "x11";
-  window.x11 = parent;
-  ASSERT_TRUE(gui->set_parent(p, &window));
-  host->Sync();
-  const Window child = host->OnlyChild(parent);
-  ASSERT_NE(child, 0u);
+  Window child = 0;
+  ASSERT_NO_FATAL_FAILURE(OpenView(plugin, 800, 300, child));
 
   const IRect knob = ControlRect(kMfLevel1);
   ASSERT_GT(knob.W(), 0.f);
@@ -410,9 +419,7 @@ TEST_F(ClapEditor, DraggingAKnobIsHandledAsItsEventsArriveAndReachesTheHost)
   EXPECT_DOUBLE_EQ(lastValue.value, after);
 
   // The ticks draw the knob at its new value.
-  Values values{};
-  for (int i = 0; i < kParams; ++i)
-    values[static_cast<size_t>(i)] = NormalisedFromClap(i, plugin.Value(static_cast<clap_id>(i)));
+  const Values values = CurrentValues(plugin);
   EXPECT_TRUE(Shows(child, ReferenceFrame(values, 1.f), [&] {
     plugin.DeliverReadyFds();
     plugin.Tick();
@@ -429,15 +436,8 @@ TEST_F(ClapEditor, WithoutHostTimersOrDescriptorsTheMainThreadCallbacksDriveTheW
   Instance plugin(th);
   const auto* gui = plugin.Ext<clap_plugin_gui_t>(CLAP_EXT_GUI);
   const clap_plugin_t* p = plugin.P();
-  ASSERT_TRUE(gui->create(p, "x11", false));
-  const Window parent = host->MakeWindow(800, 300);
-  clap_window_t window{};
-  window.api = "x11";
-  window.x11 = parent;
-  ASSERT_TRUE(gui->set_parent(p, &window));
-  host->Sync();
-  const Window child = host->OnlyChild(parent);
-  ASSERT_NE(child, 0u);
+  Window child = 0;
+  ASSERT_NO_FATAL_FAILURE(OpenView(plugin, 800, 300, child));
   EXPECT_TRUE(th.timers.empty());
   EXPECT_TRUE(th.fds.empty());
 
@@ -452,9 +452,7 @@ TEST_F(ClapEditor, WithoutHostTimersOrDescriptorsTheMainThreadCallbacksDriveTheW
   host->Button(child, false, Button1, static_cast<int>(knob.MW()), static_cast<int>(knob.MH()) + 30, Button1Mask,
                1020);
   ASSERT_TRUE(WaitUntil([&] { return plugin.Value(kMfLevel1) < before; }, [&] { p->on_main_thread(p); }));
-  Values values{};
-  for (int i = 0; i < kParams; ++i)
-    values[static_cast<size_t>(i)] = NormalisedFromClap(i, plugin.Value(static_cast<clap_id>(i)));
+  const Values values = CurrentValues(plugin);
   EXPECT_TRUE(Shows(child, ReferenceFrame(values, 1.f), [&] { p->on_main_thread(p); }));
   gui->destroy(p);
 }
