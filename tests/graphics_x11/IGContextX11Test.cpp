@@ -18,7 +18,7 @@
 #include "tests/graphics/GraphicsTestSupport.h"
 #include "tests/graphics_x11/XvfbServer.h"
 // Xlib's macros last.
-#include "tests/graphics_x11/XHostHarness.h"
+#include "tests/graphics_x11/XServerTest.h"
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
@@ -190,37 +190,9 @@ TEST(X11Rules, KeySymbolsBecomeVirtualKeyCodes)
 
 // ---- Against a real server ----------------------------------------------------------------------------------
 
-class X11Window : public ::testing::Test
+class X11Window : public XServerTest
 {
 protected:
-  static void SetUpTestSuite() { sServer = new XvfbServer(); }
-  static void TearDownTestSuite()
-  {
-    delete sServer;
-    sServer = nullptr;
-  }
-
-  void SetUp() override
-  {
-    if (!sServer->Running())
-      GTEST_SKIP() << "Xvfb cannot be started";
-    setenv("DISPLAY", sServer->Name().c_str(), 1);
-    host = std::make_unique<XHostHarness>(sServer->Name());
-    ASSERT_TRUE(host->Connected());
-    host->SetResources(nullptr);
-    hostErrorsAtStart = XHostHarness::HostErrors();
-  }
-
-  void TearDown() override
-  {
-    if (!host)
-      return;
-    // Nothing the editor did may reach the host's error handler, nor replace it.
-    EXPECT_EQ(XHostHarness::HostErrors(), hostErrorsAtStart);
-    EXPECT_TRUE(host->HostHandlerInstalled());
-    host->SetResources(nullptr);
-  }
-
   // Opens the delegate's editor in a new host window; returns the child window.
   Window Open(X11Delegate& dlg, Window& parent, int parentW = 700, int parentH = 260)
   {
@@ -249,13 +221,7 @@ protected:
     EXPECT_EQ(w, ui.GetPixelWidth());
     EXPECT_EQ(h, ui.GetPixelHeight());
   }
-
-  static XvfbServer* sServer;
-  std::unique_ptr<XHostHarness> host;
-  int hostErrorsAtStart = 0;
 };
-
-XvfbServer* X11Window::sServer = nullptr;
 
 TEST_F(X11Window, ChildWindowHasTheEditorSizeAtEachDensity)
 {

@@ -27,7 +27,7 @@
 #include "tests/vst2/VstTestHost.h"
 #include "vst2/VstAbi.h"
 // Xlib's macros last.
-#include "tests/graphics_x11/XHostHarness.h"
+#include "tests/graphics_x11/XServerTest.h"
 
 namespace quorl_test {
 namespace {
@@ -140,39 +140,26 @@ VstLibrary& TheVstLibrary()
   return library;
 }
 
-class PluginEditor : public ::testing::Test
+class PluginEditor : public XServerTest
 {
 protected:
-  static void SetUpTestSuite() { sServer = new XvfbServer(); }
-  static void TearDownTestSuite()
-  {
-    delete sServer;
-    sServer = nullptr;
-  }
-
   void SetUp() override
   {
-    if (!sServer->Running())
-      GTEST_SKIP() << "Xvfb cannot be started";
-    setenv("DISPLAY", sServer->Name().c_str(), 1);
+    XServerTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
+      return;
     // A fresh preference folder: every editor starts at draw scale 1.
     std::string folder = (std::filesystem::temp_directory_path() / "quorl-x11-test-XXXXXX").string();
     ASSERT_NE(mkdtemp(folder.data()), nullptr);
     mConfigHome = folder;
     setenv("XDG_CONFIG_HOME", mConfigHome.c_str(), 1);
-    host = std::make_unique<XHostHarness>(sServer->Name());
-    ASSERT_TRUE(host->Connected());
-    host->SetResources(nullptr);
-    hostErrorsAtStart = XHostHarness::HostErrors();
   }
 
   void TearDown() override
   {
     if (!host)
       return;
-    EXPECT_EQ(XHostHarness::HostErrors(), hostErrorsAtStart);
-    EXPECT_TRUE(host->HostHandlerInstalled());
-    host->SetResources(nullptr);
+    XServerTest::TearDown();
     host.reset();
     std::error_code ec;
     std::filesystem::remove_all(mConfigHome, ec);
@@ -207,13 +194,8 @@ protected:
                                          << h << ")";
   }
 
-  static XvfbServer* sServer;
-  std::unique_ptr<XHostHarness> host;
-  int hostErrorsAtStart = 0;
   std::string mConfigHome;
 };
-
-XvfbServer* PluginEditor::sServer = nullptr;
 
 // ---- CLAP -------------------------------------------------------------------------------------------------------
 
