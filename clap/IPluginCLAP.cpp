@@ -793,8 +793,15 @@ bool IPluginCLAP::StateLoad(const clap_istream_t* stream) {
 
 // ---- Editor ------------------------------------------------------------------------------------------------------
 
+// The window system the editor embeds in: Win32 windows on Windows, X11 windows elsewhere.
+#if defined(_WIN32)
+static constexpr const char* kEditorWindowApi = CLAP_WINDOW_API_WIN32;
+#else
+static constexpr const char* kEditorWindowApi = CLAP_WINDOW_API_X11;
+#endif
+
 bool IPluginCLAP::GuiIsApiSupported(const char* api, bool isFloating) {
-  return api && std::strcmp(api, CLAP_WINDOW_API_X11) == 0 && !isFloating;
+  return api && std::strcmp(api, kEditorWindowApi) == 0 && !isFloating;
 }
 
 bool IPluginCLAP::GuiCreate(const char* api, bool isFloating) {
@@ -843,7 +850,11 @@ bool IPluginCLAP::GuiSetSize(uint32_t width, uint32_t height) {
 
 bool IPluginCLAP::GuiSetParent(const clap_window_t* window) {
   if (!window || !GuiIsApiSupported(window->api, false)) return false;
+#if defined(_WIN32)
+  return AttachEditorToWindow(window->win32);
+#else
   return AttachEditorToWindow(reinterpret_cast<void*>(static_cast<uintptr_t>(window->x11)));
+#endif
 }
 
 bool IPluginCLAP::AttachEditorToWindow(void* window) {
