@@ -82,7 +82,10 @@ bool IPluginCLAP::PluginInit() {
   } else {
     SelectConfigForChannels(2, matched);
   }
-  StartIdleDriver();
+  // A host looks up the plug-in's extensions only after init returns, so registering a timer now would reach a
+  // host that cannot know where to deliver it. The idle driver starts at the first main-thread callback, at
+  // activation or when the editor is created, whichever comes first.
+  HostProxy().RequestCallback();
   return true;
 }
 
@@ -116,6 +119,7 @@ bool IPluginCLAP::PluginActivate(double sampleRate, uint32_t /*minFrames*/, uint
     return false;
   }
   SetSampleRate(sampleRate);
+  StartIdleDriver();
   OnActivate(true);
   OnParamsReset(ParamChangeSource::Reset);
   OnReset();
@@ -128,6 +132,7 @@ bool IPluginCLAP::PluginActivate(double sampleRate, uint32_t /*minFrames*/, uint
 void IPluginCLAP::PluginDeactivate() { OnActivate(false); }
 
 void IPluginCLAP::PluginOnMainThread() {
+  if (IsInitialized() && !IsBeingDestroyed()) StartIdleDriver();
   const uint32_t tasks = mMainThreadTasks.exchange(0);
   if ((tasks & static_cast<uint32_t>(MainThreadTask::RequestRestart)) && !IsBeingDestroyed())
     HostProxy().RequestRestart();
@@ -798,7 +803,9 @@ bool IPluginCLAP::GuiIsApiSupported(const char* api, bool isFloating) {
 }
 
 bool IPluginCLAP::GuiCreate(const char* api, bool isFloating) {
-  return HasEditor() && GuiIsApiSupported(api, isFloating);
+  if (!HasEditor() || !GuiIsApiSupported(api, isFloating)) return false;
+  StartIdleDriver();
+  return true;
 }
 
 void IPluginCLAP::GuiDestroy() {

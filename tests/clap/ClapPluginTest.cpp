@@ -645,23 +645,90 @@ TEST_F(ClapPlugin, ResetOnTheAudioThreadNeitherAllocatesNorLocks) {
   EXPECT_GT(scope.allocations(), 0);
 }
 
-TEST_F(ClapPlugin, IdleTicksComeFromTheHostTimerOrFromCallbackRequests) {
-  {
-    TestHost host;  // offers timer support
+TEST_F(ClapPlugin, NoTimerIsRegisteredBeforeTheHostKnowsTheExtensions) {
+  // The host refuses any registration made before it looked up clap.timer-support, as the reference host does.
+  HostOptions options;
+  options.lookUpExtensionsAfterInit = false;
+  TestHost host(options);
+  Instance plugin(host);
+  ASSERT_TRUE(plugin.Valid());
+  EXPECT_TRUE(host.timers.empty());
+  EXPECT_GE(host.callbackRequests.load(), 1);  // init asked for the main-thread callback that starts the timer
+  EXPECT_TRUE(host.misuse.empty());
+  plugin.Ext<clap_plugin_timer_support_t>(CLAP_EXT_TIMER_SUPPORT);
+  plugin.P()->on_main_thread(plugin.P());
+  ASSERT_EQ(host.timers.size(), 1u);
+  EXPECT_EQ(host.timerPeriods[host.timers[0]], 20u);
+  plugin.P()->on_main_thread(plugin.P());
+  EXPECT_EQ(host.timers.size(), 1u);  // started once
+  EXPECT_TRUE(host.misuse.empty()) << host.misuse.front();
+}
+
+TEST_F(ClapPlugin, TheIdleTimerStartsAtTheFirstOfCallbackActivationOrEditor) {
+  enum class First { Callback, Activation, Editor };
+  for (First first : {First::Callback, First::Activation, First::Editor}) {
+    HostOptions options;
+    options.gui = true;
+    TestHost host(options);
     {
       Instance plugin(host);
-      ASSERT_EQ(host.timers.size(), 1u);
+      EXPECT_TRUE(host.timers.empty());
+      const clap_plugin_t* p = plugin.P();
+      switch (first) {
+        case First::Callback: p->on_main_thread(p); break;
+        case First::Activation: ASSERT_TRUE(plugin.Activate(48000, 256)); break;
+        case First::Editor: ASSERT_TRUE(plugin.Ext<clap_plugin_gui_t>(CLAP_EXT_GUI)->create(p, "x11", false)); break;
+      }
+      ASSERT_EQ(host.timers.size(), 1u) << static_cast<int>(first);
+      // The later occasions find it running.
+      p->on_main_thread(p);
+      plugin.Deactivate();
+      ASSERT_TRUE(plugin.Activate(44100, 128));
+      EXPECT_EQ(host.timers.size(), 1u);
+      plugin.Deactivate();
     }
     EXPECT_TRUE(host.timers.empty());  // unregistered on destroy
+    EXPECT_TRUE(host.misuse.empty());
   }
+}
+
+TEST_F(ClapPlugin, IdleTicksDeliverHostValuesToTheEditorQueueAndLatency) {
+  // Every tick the idle timer exists for still happens: a latency change found by a tick is told to the host.
+  TestHost host;
+  Instance plugin(host);
+  const clap_plugin_t* p = plugin.P();
+  p->on_main_thread(p);
+  ASSERT_EQ(host.timers.size(), 1u);
+  ASSERT_TRUE(plugin.Activate(48000, 256));
+  const auto* latency = plugin.Ext<clap_plugin_latency_t>(CLAP_EXT_LATENCY);
+  EXPECT_EQ(latency->get(p), 0u);
+  EventList events;
+  events.AddParam(kOversampling, 1.0);
+  std::vector<float> l(256, 0.f), r(256, 0.f);
+  float* io[] = {l.data(), r.data()};
+  plugin.Process(io, io, 2, 256, events.List());
+  const int restarts = host.restartRequests;
+  std::this_thread::sleep_for(std::chrono::milliseconds(25));  // one idle period
+  plugin.Tick();
+  EXPECT_EQ(host.restartRequests, restarts + 1);
+  plugin.Deactivate();
+  ASSERT_TRUE(plugin.Activate(48000, 256));
+  EXPECT_GT(latency->get(p), 0u);
+  plugin.Deactivate();
+}
+
+TEST_F(ClapPlugin, WithoutHostTimersTheCallbackRequesterStartsAtTheFirstCallback) {
   HostOptions options;
   options.timerSupport = false;
   TestHost host(options);
   int afterDestroy = 0;
   {
     Instance plugin(host);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(host.callbackRequests.load(), 1);  // only the one made at init
+    plugin.P()->on_main_thread(plugin.P());
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_GE(host.callbackRequests.load(), 2);
+    EXPECT_GE(host.callbackRequests.load(), 3);
     plugin.P()->on_main_thread(plugin.P());
   }
   afterDestroy = host.callbackRequests.load();
