@@ -183,6 +183,7 @@ VstIntPtr IPluginVST2::HostCall(int32_t opcode, int32_t index, VstIntPtr value, 
 // ---- Core overrides ------------------------------------------------------------------------------------------
 
 void IPluginVST2::OnHostSpecificSetup() {
+  mControlsFromProperties = GetHostId() == HostId::Ardour || GetHostId() == HostId::Mixbus;
   switch (GetHostId()) {
     case HostId::Forte:
     case HostId::Audition:
@@ -212,7 +213,9 @@ void IPluginVST2::BeginParamEdit(int paramIdx) { HostCall(audioMasterBeginEdit, 
 void IPluginVST2::EndParamEdit(int paramIdx) { HostCall(audioMasterEndEdit, paramIdx); }
 
 void IPluginVST2::InformHostOfParamValue(int paramIdx, double normalised) {
-  HostCall(audioMasterAutomate, paramIdx, 0, nullptr, static_cast<float>(normalised));
+  const IParam* param = GetParam(paramIdx);
+  const double value = param != nullptr && InOwnUnits(*param) ? param->FromNormalised(normalised) : normalised;
+  HostCall(audioMasterAutomate, paramIdx, 0, nullptr, static_cast<float>(value));
 }
 
 bool IPluginVST2::SendMidiMsg(const MidiMsg& msg) {
@@ -608,7 +611,8 @@ VstIntPtr IPluginVST2::ParameterProperties(int32_t index, VstParameterProperties
       props->stepFloat = props->smallStepFloat = props->largeStepFloat = static_cast<float>(param->GetStep());
       break;
   }
-  CopyTextToHost(props->label, param->DisplayLabel(), kHostRecordLabelChars);
+  CopyTextToHost(props->label, HostBuildsControlsFromProperties() ? param->GetName() : param->DisplayLabel(),
+                 kHostRecordLabelChars);
   return 1;
 }
 
@@ -673,18 +677,25 @@ VstIntPtr IPluginVST2::VendorSpecific(int32_t index, VstIntPtr value, void* ptr,
 
 // ---- Parameters ----------------------------------------------------------------------------------------------
 
+bool IPluginVST2::InOwnUnits(const IParam& param) const {
+  return HostBuildsControlsFromProperties() &&
+         (param.GetKind() == ParamKind::Int || param.GetKind() == ParamKind::Enum);
+}
+
 void IPluginVST2::SetParameter(int32_t index, float value) {
   IParam* param = GetParam(index);
   if (param == nullptr || !std::isfinite(value)) return;
-  const double normalised = static_cast<double>(value);
-  if (!param->SetValue(param->FromNormalised(normalised))) return;
-  QueueParamValueForEditor(index, normalised, true);
+  const bool ownUnits = InOwnUnits(*param);
+  const double hostValue = static_cast<double>(value);
+  if (!param->SetValue(ownUnits ? hostValue : param->FromNormalised(hostValue))) return;
+  QueueParamValueForEditor(index, ownUnits ? param->Value() : hostValue, !ownUnits);
   OnParamChange(index, ParamChangeSource::Host, -1);
 }
 
 float IPluginVST2::GetParameter(int32_t index) const {
   const IParam* param = GetParam(index);
-  return param != nullptr ? static_cast<float>(param->ToNormalised(param->Value())) : 0.0f;
+  if (param == nullptr) return 0.0f;
+  return static_cast<float>(InOwnUnits(*param) ? param->Value() : param->ToNormalised(param->Value()));
 }
 
 // ---- Processing ----------------------------------------------------------------------------------------------

@@ -62,6 +62,13 @@ class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor {
   // the host call is made after the tick, outside the main-thread gate.
   void SetLatency(int samples) override;
 
+  // True in hosts that build their controls from effGetParameterProperties (Ardour and Mixbus): they name a
+  // parameter after the properties' label field, and a stepped parameter's control covers its integer range and
+  // hands setParameter values of that range. Such hosts get the parameter's name in the label field and see Int
+  // and Enum parameters in their own units (getParameter, setParameter, audioMasterAutomate); every other
+  // value, and every value in other hosts, is normalised.
+  bool HostBuildsControlsFromProperties() const { return mControlsFromProperties.load(); }
+
   // Hooks for queries the adapter's tables do not answer; both answer 0.
   virtual vst::VstIntPtr OnCanDo(const char* /*query*/) { return 0; }
   virtual vst::VstIntPtr OnVendorSpecific(int32_t /*index*/, vst::VstIntPtr /*value*/, void* /*ptr*/, float /*opt*/) {
@@ -102,6 +109,8 @@ class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor {
   vst::VstIntPtr VendorSpecific(int32_t index, vst::VstIntPtr value, void* ptr, float opt);
   void SetParameter(int32_t index, float value);
   float GetParameter(int32_t index) const;
+  // Whether values of this parameter cross the interface in its own units rather than normalised.
+  bool InOwnUnits(const IParam& param) const;
 
   // The three processing functions share this: block preparation, then the block in slices of at most the block
   // size, then the editor's SysEx.
@@ -137,6 +146,8 @@ class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor {
   std::recursive_mutex mMainThreadGate;
   bool mEditorOpen = false;                    // a view is open; guarded by mMainThreadGate
   std::atomic<bool> mIOChangedPending{false};  // an idle-thread tick changed the latency; the host is told after it
+  // Set at effOpen from the host's identity; read by the parameter functions on any thread.
+  std::atomic<bool> mControlsFromProperties{false};
   std::unique_ptr<IdleThreadTimer> mIdleThreadTimer;
 };
 

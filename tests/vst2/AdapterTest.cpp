@@ -477,5 +477,54 @@ TEST_F(AdapterTest, GesturesAndEditorValuesReachTheHost) {
   EXPECT_DOUBLE_EQ(probe->GetParam(0)->Value(), 10.0);
 }
 
+// Hosts that build their controls from the parameter properties get names there and stepped values in their units.
+TEST_F(AdapterTest, StepsCrossInTheirOwnUnitsOnlyInHostsThatBuildControlsFromProperties) {
+  struct Case {
+    const char* product;
+    bool ownUnits;
+  };
+  for (const Case& c : {Case{"Ardour", true}, Case{"Mixbus", true}, Case{"REAPER", false}, Case{"Probe Host", false}}) {
+    SCOPED_TRACE(c.product);
+    host.productString = c.product;
+    VstEffect* e = CreateVstPlugin<ProbePlugin>(&VstTestHost::Callback);
+    ASSERT_NE(e, nullptr);
+    ProbePlugin& plugin = *static_cast<ProbePlugin*>(static_cast<IPluginVST2*>(e->object));
+    e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(plugin.HostBuildsControlsFromProperties(), c.ownUnits);
+
+    VstParameterProperties level{}, mode{};
+    ASSERT_EQ(e->dispatcher(e, effGetParameterProperties, 0, 0, &level, 0.0f), 1);
+    ASSERT_EQ(e->dispatcher(e, effGetParameterProperties, 1, 0, &mode, 0.0f), 1);
+    EXPECT_STREQ(level.label, c.ownUnits ? "Level" : "dB");
+    EXPECT_STREQ(mode.label, c.ownUnits ? "Mode" : "");
+    EXPECT_EQ(mode.minInteger, 0);
+    EXPECT_EQ(mode.maxInteger, 5);
+
+    // Every entry of the enumeration arrives as that entry.
+    for (int k = 0; k <= 5; ++k) {
+      const float hostValue = c.ownUnits ? static_cast<float>(k) : static_cast<float>(k) / 5.0f;
+      e->setParameter(e, 1, hostValue);
+      EXPECT_DOUBLE_EQ(plugin.GetParam(1)->Value(), k);
+      EXPECT_FLOAT_EQ(e->getParameter(e, 1), hostValue);
+    }
+    // Continuous parameters stay normalised everywhere.
+    e->setParameter(e, 0, 0.75f);
+    EXPECT_DOUBLE_EQ(plugin.GetParam(0)->Value(), 10.0);
+    EXPECT_FLOAT_EQ(e->getParameter(e, 0), 0.75f);
+
+    // An editor gesture reports the value in the same units the host uses.
+    host.ClearCalls();
+    plugin.SetParamValueFromEditor(1, 0.4);
+    plugin.SetParamValueFromEditor(0, 0.25);
+    std::vector<float> automated;
+    for (const HostCallRecord& call : host.Calls())
+      if (call.opcode == audioMasterAutomate) automated.push_back(call.opt);
+    ASSERT_EQ(automated.size(), 2u);
+    EXPECT_FLOAT_EQ(automated[0], c.ownUnits ? 2.0f : 0.4f);
+    EXPECT_FLOAT_EQ(automated[1], 0.25f);
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+  }
+}
+
 }  // namespace
 }  // namespace ondrell::test

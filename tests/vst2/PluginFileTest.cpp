@@ -323,6 +323,42 @@ TEST_F(PluginFileTest, ParameterProperties) {
   EXPECT_EQ(Dispatch(effGetParameterProperties, 0, 0, nullptr), 0);
 }
 
+TEST_F(PluginFileTest, InArdourEveryParameterHasItsNameAndEveryEntryIsReachable) {
+  host.productString = "Ardour";
+  Dispatch(effOpen);
+  const char* names[] = {"HPF",        "LoShelf Freq",  "LoShelf Level", "MF 1 Freq", "MF Level 1",
+                         "MF 2 Freq",  "MF Level 2",    "HiShelf Level", "Gain",      "Oversampling"};
+  for (int i = 0; i < 10; ++i) {
+    VstParameterProperties props{};
+    ASSERT_EQ(Dispatch(effGetParameterProperties, i, 0, &props), 1);
+    EXPECT_STREQ(props.label, names[i]);
+    EXPECT_EQ(Text(effGetParamLabel, i), i == 2 || (i >= 4 && i != 5 && i != 9) ? "dB" : "");
+  }
+  struct Stepped {
+    int index;
+    std::vector<const char*> texts;
+  };
+  const Stepped stepped[] = {
+      {0, {"Off", "30 Hz", "50 Hz", "80 Hz", "160 Hz", "300 Hz"}},
+      {1, {"35 Hz", "60 Hz", "110 Hz", "220 Hz"}},
+      {3, {"150 Hz", "180 Hz", "240 Hz", "400 Hz", "820 Hz", "1200 Hz"}},
+      {5, {"220 Hz", "315 Hz", "640 Hz", "2500 Hz", "3150 Hz", "6000 Hz", "8000 Hz"}},
+  };
+  for (const Stepped& p : stepped) {
+    VstParameterProperties props{};
+    ASSERT_EQ(Dispatch(effGetParameterProperties, p.index, 0, &props), 1);
+    EXPECT_EQ(props.minInteger, 0);
+    EXPECT_EQ(props.maxInteger, static_cast<int>(p.texts.size()) - 1);
+    for (size_t k = 0; k < p.texts.size(); ++k) {
+      Set(p.index, static_cast<float>(k));
+      EXPECT_EQ(Text(effGetParamDisplay, p.index), p.texts[k]) << p.index << " entry " << k;
+      EXPECT_EQ(Get(p.index), static_cast<float>(k));
+    }
+  }
+  Set(4, 0.75f);  // levels stay normalised
+  EXPECT_EQ(Text(effGetParamDisplay, 4), "10.0");
+}
+
 TEST_F(PluginFileTest, NormalisedValuesAndTextEntry) {
   EXPECT_FLOAT_EQ(Get(8), 2.0f / 3.0f);  // Gain 0 dB in -20..10
   std::string text = "50 Hz";
