@@ -606,10 +606,16 @@ VstIntPtr IPluginVST2::ParameterProperties(int32_t index, VstParameterProperties
       props->largeStepInteger = 1;
       break;
     case ParamKind::Double:
-    case ParamKind::None:
+    case ParamKind::None: {
+      // Hosts that build their controls from these properties take the step in the normalised range they
+      // control; there the parameter's own step (0.1 dB of 40) would leave only eleven positions.
+      const double range = param->GetMax() - param->GetMin();
+      const double step = HostBuildsControlsFromProperties() && range > 0.0 ? param->GetStep() / range
+                                                                             : param->GetStep();
       props->flags = kVstParameterUsesFloatStep;
-      props->stepFloat = props->smallStepFloat = props->largeStepFloat = static_cast<float>(param->GetStep());
+      props->stepFloat = props->smallStepFloat = props->largeStepFloat = static_cast<float>(step);
       break;
+    }
   }
   CopyTextToHost(props->label, HostBuildsControlsFromProperties() ? param->GetName() : param->DisplayLabel(),
                  kHostRecordLabelChars);

@@ -64,9 +64,9 @@ class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor {
 
   // True in hosts that build their controls from effGetParameterProperties (Ardour and Mixbus): they name a
   // parameter after the properties' label field, and a stepped parameter's control covers its integer range and
-  // hands setParameter values of that range. Such hosts get the parameter's name in the label field and see Int
-  // and Enum parameters in their own units (getParameter, setParameter, audioMasterAutomate); every other
-  // value, and every value in other hosts, is normalised.
+  // hands setParameter values of that range. Such hosts get the parameter's name in the label field, float steps
+  // in the normalised range, and see Int and Enum parameters in their own units (getParameter, setParameter,
+  // audioMasterAutomate); every other value, and every value in other hosts, is normalised.
   bool HostBuildsControlsFromProperties() const { return mControlsFromProperties.load(); }
 
   // Hooks for queries the adapter's tables do not answer; both answer 0.

@@ -499,6 +499,7 @@ TEST_F(AdapterTest, StepsCrossInTheirOwnUnitsOnlyInHostsThatBuildControlsFromPro
     EXPECT_STREQ(mode.label, c.ownUnits ? "Mode" : "");
     EXPECT_EQ(mode.minInteger, 0);
     EXPECT_EQ(mode.maxInteger, 5);
+    EXPECT_FLOAT_EQ(level.stepFloat, c.ownUnits ? 0.1f / 40.0f : 0.1f);  // 0.1 dB of -20..20
 
     // Every entry of the enumeration arrives as that entry.
     for (int k = 0; k <= 5; ++k) {
