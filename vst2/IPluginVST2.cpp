@@ -355,6 +355,7 @@ VstIntPtr IPluginVST2::Dispatch(int32_t opcode, int32_t index, VstIntPtr value, 
       return 0;
     case effMainsChanged:
       if (value != 0) {
+        TakeProcessLevelAtResume();
         OnActivate(true);
       } else {
         OnActivate(false);
@@ -714,6 +715,15 @@ void IPluginVST2::PrepareBlock() {
   SetRenderingOffline(offline);
   MidiMsg msg;
   while (mMidiFromEditor.Pop(msg)) ProcessMidiMsg(msg);
+}
+
+void IPluginVST2::TakeProcessLevelAtResume() {
+  // Hosts that render offline say so before they resume the plug-in; taking it now lets the reset set up the
+  // offline processing before the first block instead of at the next reset after it.
+  const bool offline = HostCall(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline;
+  if (offline == GetRenderingOffline()) return;
+  SetRenderingOffline(offline);
+  OnReset();
 }
 
 void IPluginVST2::SendEditorSysEx() {

@@ -120,6 +120,8 @@ class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor {
   template <typename T>
   std::vector<T*>& Slices(RouteDirection direction);
   void PrepareBlock();
+  // effMainsChanged (on): the process level the host reports now becomes the offline flag; a change resets.
+  void TakeProcessLevelAtResume();
   void SendEditorSysEx();
 
   // Idle ticks: effEditIdle pumps the main-thread timers while the editor is open; the idle thread ticks this

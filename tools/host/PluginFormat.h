@@ -73,6 +73,8 @@ class HostedPlugin {
 
   virtual PortLayout Ports() = 0;
   virtual bool SetOffline(bool offline) = 0;
+  // The sample size the blocks will have; a VST2 plug-in is told it before it is resumed.
+  virtual void SetSamplePrecision(bool /*use64*/) {}
   virtual bool Activate(double sampleRate, uint32_t maxFrames) = 0;
   virtual void Deactivate() = 0;
   virtual bool IsActive() const = 0;
