@@ -707,7 +707,9 @@ bool IPluginCLAP::ParamsValueToText(clap_id id, double value, char* out, uint32_
 bool IPluginCLAP::ParamsTextToValue(clap_id id, const char* text, double* value) {
   if (!text || !value || id >= ParamsCount()) return false;
   const IParam& param = *GetParam(static_cast<int>(id));
-  double v = param.ParseText(text);
+  // A text that is no value of the parameter is refused: taking it as 0 would reset the parameter on a typo.
+  double v = 0.0;
+  if (!ReadTypedValue(param, text, v)) return false;
   if (param.GetKind() == ParamKind::Double) v = param.ToNormalised(v);
   if (!IsFiniteValue(v)) return false;
   *value = v;

@@ -66,15 +66,6 @@ int IntFromHost(VstIntPtr value) {
   return value < INT_MIN || value > INT_MAX ? -1 : static_cast<int>(value);
 }
 
-// True when text is a number that reads as infinite or NaN (and is not one of the parameter's display texts, which
-// are matched first): such a text is refused rather than clamped into the range.
-bool IsNonFiniteNumber(const IParam& param, const char* text) {
-  for (int i = 0; i < param.DisplayTextCount(); ++i)
-    if (std::strcmp(param.GetDisplayTextEntry(i)->text, text) == 0) return false;
-  if (param.GetKind() == ParamKind::Enum || param.GetKind() == ParamKind::Bool) return false;
-  return !std::isfinite(std::strtod(text, nullptr));
-}
-
 // The key text for the host's character code: ASCII as one byte, Latin-1 codes as their two-byte UTF-8 form.
 void KeyText(int32_t character, char (&text)[3]) {
   text[0] = text[1] = text[2] = '\0';
@@ -534,9 +525,8 @@ VstIntPtr IPluginVST2::String2Parameter(int32_t index, char* text) {
   IParam* param = GetParam(index);
   if (param == nullptr) return 0;
   const std::string typed(TextFromHost(text));
-  if (IsNonFiniteNumber(*param, typed.c_str())) return 0;
-  const double v = param->ParseText(typed.c_str());
-  if (!param->SetValue(v)) return 0;
+  double v = 0.0;
+  if (!ReadTypedValue(*param, typed.c_str(), v) || !param->SetValue(v)) return 0;
   QueueParamValueForEditor(index, v, false);
   OnParamChange(index, ParamChangeSource::Host, -1);
   return 1;
@@ -670,7 +660,9 @@ VstIntPtr IPluginVST2::VendorSpecific(int32_t index, VstIntPtr value, void* ptr,
       if (text == nullptr || param == nullptr) break;
       if (text[0] == '\0') return kCockosAnswer;  // the host probes for support
       const std::string typed(TextFromHost(text));
-      const double normalised = param->ToNormalised(param->ParseText(typed.c_str()));
+      double typedValue = 0.0;
+      if (!ReadTypedValue(*param, typed.c_str(), typedValue)) break;  // not a value: the hook answers 0
+      const double normalised = param->ToNormalised(typedValue);
       char number[kHostParamTextChars + 1];
       std::snprintf(number, sizeof number, "%.17f", normalised);
       CopyTextToHost(text, number, kHostParamTextChars);

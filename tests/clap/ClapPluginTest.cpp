@@ -189,12 +189,23 @@ TEST_F(ClapPlugin, ValueAndTextConversions) {
     const char* text;
     double value;
   };
-  for (const FromText& c : {FromText{kHpf, "50 Hz", 2}, FromText{kHpf, "Off", 0}, FromText{kHpf, "2", 0},
+  for (const FromText& c : {FromText{kHpf, "50 Hz", 2}, FromText{kHpf, "Off", 0}, FromText{kHpf, " 50 hz ", 2},
                             FromText{kMfLevel1, "-7.25 dB", (20.0 - 7.25) / 40.0}, FromText{kMfLevel1, "25", 1.0},
-                            FromText{kGain, "-20", 0.0}, FromText{kOversampling, "on", 1}}) {
+                            FromText{kMfLevel1, "6db", 26.0 / 40.0}, FromText{kMfLevel1, " 6 ", 26.0 / 40.0},
+                            FromText{kGain, "-20", 0.0}, FromText{kOversampling, "on", 1},
+                            FromText{kOversampling, "On", 1}, FromText{kOversampling, "OFF", 0}}) {
     double v = -1.0;
     ASSERT_TRUE(params->text_to_value(plugin.P(), c.id, c.text, &v)) << c.text;
     EXPECT_DOUBLE_EQ(v, c.value) << c.text;
+  }
+  // Text that is no value of the parameter is refused and the output is left alone.
+  for (const FromText& c : {FromText{kGain, "", 0}, FromText{kGain, "abc", 0}, FromText{kGain, "nan", 0},
+                            FromText{kGain, "1.5junk", 0}, FromText{kGain, "inf", 0}, FromText{kGain, "6 Hz", 0},
+                            FromText{kGain, "dB", 0}, FromText{kHpf, "2", 0}, FromText{kHpf, "51 Hz", 0},
+                            FromText{kOversampling, "bogus", 0}, FromText{kOversampling, "1", 0}}) {
+    double v = -1.0;
+    EXPECT_FALSE(params->text_to_value(plugin.P(), c.id, c.text, &v)) << "\"" << c.text << "\"";
+    EXPECT_EQ(v, -1.0) << c.text;
   }
   double v = 0.0;
   EXPECT_FALSE(params->text_to_value(plugin.P(), 10, "1", &v));

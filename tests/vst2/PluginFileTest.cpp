@@ -371,6 +371,18 @@ TEST_F(PluginFileTest, NormalisedValuesAndTextEntry) {
   EXPECT_EQ(Text(effGetParamDisplay, 4), "20.0");
   EXPECT_EQ(Dispatch(effString2Parameter, 4, 0, nullptr), 1);
   EXPECT_EQ(Dispatch(effString2Parameter, 10, 0, text.data()), 0);
+  // Text that is no value of the parameter changes nothing: the typo does not reset the gain to 0 dB.
+  for (const char* typo : {"", "abc", "nan", "1.5junk", "6 Hz"}) {
+    text = typo;
+    EXPECT_EQ(Dispatch(effString2Parameter, 4, 0, text.data()), 0) << typo;
+    EXPECT_EQ(Text(effGetParamDisplay, 4), "20.0") << typo;
+  }
+  text = "On";  // display texts are matched ignoring case
+  EXPECT_EQ(Dispatch(effString2Parameter, 9, 0, text.data()), 1);
+  EXPECT_EQ(Text(effGetParamDisplay, 9), "on");
+  text = "bogus";
+  EXPECT_EQ(Dispatch(effString2Parameter, 9, 0, text.data()), 0);
+  EXPECT_EQ(Text(effGetParamDisplay, 9), "on");
 
   Set(2, 0.75f);
   EXPECT_EQ(Text(effGetParamDisplay, 2), "10.0");
@@ -405,6 +417,13 @@ TEST_F(PluginFileTest, CockosExtensionRequests) {
   EXPECT_NEAR(std::strtod(buffer, nullptr), 10.0 / 30.0, 1e-15);
   EXPECT_EQ(Dispatch(effVendorSpecific, 27, 10, buffer), 0);
   EXPECT_EQ(Dispatch(effVendorSpecific, 99, 0, buffer), 0);
+  // A text that is no value is not converted: the request is declined and the text stays.
+  std::strcpy(buffer, "abc");
+  EXPECT_EQ(Dispatch(effVendorSpecific, 27, 8, buffer), 0);
+  EXPECT_STREQ(buffer, "abc");
+  std::strcpy(buffer, "ON");
+  EXPECT_EQ(Dispatch(effVendorSpecific, 27, 9, buffer), 0xBEEF);
+  EXPECT_EQ(std::strtod(buffer, nullptr), 1.0);
 }
 
 // ---- Programs and chunks --------------------------------------------------------------------------------------
