@@ -23,7 +23,12 @@ struct ParamInfo {
   bool automatable = false;
   bool hidden = false;
   bool readOnly = false;
+  // The host values of a stepped parameter's entries, in order; empty for a continuous parameter or one with
+  // more than kMaxListedEntries.
+  std::vector<double> entryValues;
 };
+
+inline constexpr double kMaxListedEntries = 1000;
 
 // Channel counts of the main audio ports after configuration.
 struct PortLayout {

@@ -152,8 +152,17 @@ class VstHostedPlugin final : public HostedPlugin {
       p.defaultValue = i < static_cast<int32_t>(mInitialValues.size()) ? mInitialValues[static_cast<size_t>(i)]
                                                                         : mEffect->getParameter(mEffect, i);
       VstParameterProperties props{};
-      if (Dispatch(effGetParameterProperties, i, 0, &props) == 1)
+      if (Dispatch(effGetParameterProperties, i, 0, &props) == 1) {
         p.stepped = (props.flags & (kVstParameterIsSwitch | kVstParameterUsesIntStep)) != 0;
+        // Entries lie evenly over the normalised range: two for a switch, one per whole number of the integer
+        // range otherwise.
+        const double count = (props.flags & kVstParameterIsSwitch) != 0 ? 2.0
+                             : (props.flags & kVstParameterUsesIntegerMinMax) != 0
+                                 ? double(props.maxInteger) - double(props.minInteger) + 1.0
+                                 : 0.0;
+        if (p.stepped && count >= 2.0 && count <= kMaxListedEntries)
+          for (double k = 0.0; k < count; k += 1.0) p.entryValues.push_back(k / (count - 1.0));
+      }
       p.automatable = Dispatch(effCanBeAutomated, i) == 1;
       params.push_back(std::move(p));
     }
