@@ -711,10 +711,10 @@ void IPluginVST2::PrepareBlock() {
 
 void IPluginVST2::TakeProcessLevelAtResume() {
   // Hosts that render offline say so before they resume the plug-in; taking it now lets the reset set up the
-  // offline processing before the first block instead of at the next reset after it.
-  const bool offline = HostCall(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline;
-  if (offline == GetRenderingOffline()) return;
-  SetRenderingOffline(offline);
+  // offline processing before the first block instead of at the next reset after it. Any other answer is left to
+  // the blocks: some hosts answer their main thread's level here even while they render offline.
+  if (GetRenderingOffline() || HostCall(audioMasterGetCurrentProcessLevel) != kVstProcessLevelOffline) return;
+  SetRenderingOffline(true);
   OnReset();
 }
 

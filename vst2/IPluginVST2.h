@@ -120,7 +120,7 @@ class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor {
   template <typename T>
   std::vector<T*>& Slices(RouteDirection direction);
   void PrepareBlock();
-  // effMainsChanged (on): the process level the host reports now becomes the offline flag; a change resets.
+  // effMainsChanged (on): a host that reports offline rendering now sets the offline flag, and a change resets.
   void TakeProcessLevelAtResume();
   void SendEditorSysEx();
 

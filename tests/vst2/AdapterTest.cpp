@@ -230,6 +230,34 @@ TEST_F(AdapterTest, ProcessLevelFourMeansOfflineForThatBlock) {
   }
 }
 
+TEST_F(AdapterTest, AnOfflineProcessLevelAtResumeSetsUpTheOfflineRenderBeforeTheFirstBlock) {
+  // A host that answers its main thread's level at resume leaves the flag to the blocks.
+  host.processLevel = kVstProcessLevelRealtime;
+  int resets = probe->resets.load();
+  Dispatch(effMainsChanged, 0, 1);
+  EXPECT_FALSE(probe->GetRenderingOffline());
+  EXPECT_EQ(probe->resets.load(), resets);
+  Dispatch(effMainsChanged, 0, 0);
+
+  host.processLevel = kVstProcessLevelOffline;
+  resets = probe->resets.load();
+  Dispatch(effMainsChanged, 0, 1);
+  EXPECT_TRUE(probe->GetRenderingOffline());
+  EXPECT_EQ(probe->resets.load(), resets + 1);  // the reset sees the offline flag
+  Dispatch(effMainsChanged, 0, 0);
+  resets = probe->resets.load();
+  Dispatch(effMainsChanged, 0, 1);
+  EXPECT_EQ(probe->resets.load(), resets);  // nothing changed: no second reset
+
+  // The blocks still decide: a real-time block clears the flag.
+  host.processLevel = kVstProcessLevelRealtime;
+  double in[4] = {}, out[4] = {};
+  double* inPtrs[2] = {in, in};
+  double* outPtrs[2] = {out, out};
+  effect->processDoubleReplacing(effect, inPtrs, outPtrs, 4);
+  EXPECT_FALSE(probe->offline);
+}
+
 TEST_F(AdapterTest, NullChannelBuffersAreNotTouched) {
   float out[16];
   std::fill(std::begin(out), std::end(out), 3.0f);
