@@ -1,5 +1,8 @@
 #include "engine/EqChannelChain.h"
 
+#include "engine/ShaperSine.h"
+#include "engine/SimdLanes.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -173,107 +176,76 @@ void EqChannelChain::UpdateRates(int samplesPerSecond)
   }
 }
 
-void EqChannelChain::ProcessChannel(double* buffer, int n, int channel)
-{
-  // Targets change only between blocks, so a block that starts with every active section settled stays settled:
-  // no section steps, and every gain read below stays what it is now.
-  bool settled = !mHighPassEnabled || mBands[kHighPass][channel].IsSettled();
-  for (int band = kLowShelf; band < kBands && settled; ++band)
-  {
-    const BiquadSection& s = mBands[band][channel];
-    settled = s.CurrentGain() == 0.0 || s.IsSettled();
-  }
-  if (settled)
-  {
-    ProcessSettled(buffer, n, channel);
-    return;
-  }
-
-  BiquadSection& highPass = mBands[kHighPass][channel];
-  BiquadSection& lowShelf = mBands[kLowShelf][channel];
-  BiquadSection& mid1 = mBands[kMid1][channel];
-  BiquadSection& mid2 = mBands[kMid2][channel];
-  BiquadSection& highShelf = mBands[kHighShelf][channel];
-  const bool highPassOn = mHighPassEnabled;
-  const double shaperWeight = std::fabs(mGainDb / 60.0) + 0.01;
-  const double gain = mGainLinear;
-
-  for (int i = 0; i < n; ++i)
-  {
-    double x = buffer[i];
-    const double s = std::sin(std::min(std::max(x, -1.0), 1.0));
-
-    if (highPassOn)
-    {
-      if (!highPass.IsSettled())
-        highPass.Step();
-      x = highPass.ProcessSample(x);
-    }
-
-    double g = lowShelf.CurrentGain();
-    if (g != 0.0)
-    {
-      x = x + (g / 60.0) * s;
-      if (!lowShelf.IsSettled())
-        lowShelf.Step();
-      x = lowShelf.ProcessSample(x);
-    }
-
-    g = mid1.CurrentGain();
-    if (g != 0.0)
-    {
-      x = x + std::fabs(g / 80.0) * s;
-      if (!mid1.IsSettled())
-        mid1.Step();
-      x = mid1.ProcessSample(x);
-    }
-
-    g = mid2.CurrentGain();
-    if (g != 0.0)
-    {
-      x = x + std::fabs(g / 80.0) * s;
-      if (!mid2.IsSettled())
-        mid2.Step();
-      x = mid2.ProcessSample(x);
-    }
-
-    g = highShelf.CurrentGain();
-    if (g != 0.0)
-    {
-      x = x + std::fabs(g / 60.0) * s;
-      if (!highShelf.IsSettled())
-        highShelf.Step();
-      x = highShelf.ProcessSample(x);
-    }
-
-    buffer[i] = shaperWeight * s + x * gain;
-  }
-}
-
 namespace {
 
-// A settled section's coefficients and history as locals, which the compiler can keep in registers: the output
-// buffer cannot alias them, as it could the section's own fields. Same arithmetic, same order as ProcessSample.
-struct LocalSection
+using simd::Lanes2;
+
+// How a kernel reads and writes the samples: Load/Store a stereo frame (both lanes), Get/Put one channel's sample.
+// Both channels of two planar buffers.
+struct PlanarPair
 {
-  explicit LocalSection(const BiquadSection& s)
+  double* c0;
+  double* c1;
+  Lanes2 Load(int i) const { return Lanes2::Of(c0[i], c1[i]); }
+  void Store(int i, Lanes2 v) const
   {
-    const BiquadSection::Coefficients c = s.GetCoefficients();
-    const BiquadSection::History h = s.GetHistory();
-    b0 = c.b0;
-    b1 = c.b1;
-    b2 = c.b2;
-    a1 = c.a1;
-    a2 = c.a2;
-    x1 = h.x1;
-    x2 = h.x2;
-    y1 = h.y1;
-    y2 = h.y2;
+    c0[i] = v.Lane0();
+    c1[i] = v.Lane1();
+  }
+  double Get(int i, int channel) const { return channel == 0 ? c0[i] : c1[i]; }
+  void Put(int i, int channel, double v) const { (channel == 0 ? c0 : c1)[i] = v; }
+};
+
+// One planar buffer in lane L; the other lane reads silence and is not written.
+template <int L>
+struct PlanarSingle
+{
+  double* p;
+  Lanes2 Load(int i) const { return L == 0 ? Lanes2::Of(p[i], 0.0) : Lanes2::Of(0.0, p[i]); }
+  void Store(int i, Lanes2 v) const { p[i] = L == 0 ? v.Lane0() : v.Lane1(); }
+  double Get(int i, int) const { return p[i]; }
+  void Put(int i, int, double v) const { p[i] = v; }
+};
+
+// Interleaved stereo frames.
+struct Frames
+{
+  double* f;
+  Lanes2 Load(int i) const { return Lanes2::Load(f + 2 * i); }
+  void Store(int i, Lanes2 v) const { v.Store(f + 2 * i); }
+  double Get(int i, int channel) const { return f[2 * i + channel]; }
+  void Put(int i, int channel, double v) const { f[2 * i + channel] = v; }
+};
+
+// A section's coefficients and history in lanes, kept in registers by the kernels: the same arithmetic in the same
+// order as BiquadSection::ProcessSample, lane by lane.
+struct LaneSection
+{
+  LaneSection(const BiquadSection& lane0, const BiquadSection& lane1)
+  {
+    SetCoefficients(lane0, lane1);
+    const BiquadSection::History h0 = lane0.GetHistory();
+    const BiquadSection::History h1 = lane1.GetHistory();
+    x1 = Lanes2::Of(h0.x1, h1.x1);
+    x2 = Lanes2::Of(h0.x2, h1.x2);
+    y1 = Lanes2::Of(h0.y1, h1.y1);
+    y2 = Lanes2::Of(h0.y2, h1.y2);
   }
 
-  double Process(double x)
+  void SetCoefficients(const BiquadSection& lane0, const BiquadSection& lane1)
   {
-    const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    const BiquadSection::Coefficients c0 = lane0.GetCoefficients();
+    const BiquadSection::Coefficients c1 = lane1.GetCoefficients();
+    b0 = Lanes2::Of(c0.b0, c1.b0);
+    b1 = Lanes2::Of(c0.b1, c1.b1);
+    b2 = Lanes2::Of(c0.b2, c1.b2);
+    a1 = Lanes2::Of(c0.a1, c1.a1);
+    a2 = Lanes2::Of(c0.a2, c1.a2);
+  }
+
+  Lanes2 Process(Lanes2 x)
+  {
+    const Lanes2 y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
     x2 = x1;
     x1 = x;
     y2 = y1;
@@ -281,62 +253,226 @@ struct LocalSection
     return y;
   }
 
-  BiquadSection::History History() const { return {x1, x2, y1, y2}; }
+  BiquadSection::History History(int lane) const
+  {
+    return lane == 0 ? BiquadSection::History{x1.Lane0(), x2.Lane0(), y1.Lane0(), y2.Lane0()}
+                     : BiquadSection::History{x1.Lane1(), x2.Lane1(), y1.Lane1(), y2.Lane1()};
+  }
 
-  double b0, b1, b2, a1, a2;
-  double x1, x2, y1, y2;
+  Lanes2 b0, b1, b2, a1, a2;
+  Lanes2 x1, x2, y1, y2;
 };
+
+// The share of the shaped input each band adds ahead of its section, per dB of its smoothed gain: signed for the
+// low shelf, the magnitude for the others.
+double Share(int band, double gain)
+{
+  switch (band)
+  {
+  case EqChannelChain::kLowShelf: return gain / 60.0;
+  case EqChannelChain::kHighShelf: return std::fabs(gain / 60.0);
+  default: return std::fabs(gain / 80.0);
+  }
+}
 
 } // namespace
 
-// The chain of ProcessChannel for a block in which no section steps.
-void EqChannelChain::ProcessSettled(double* buffer, int n, int channel)
+bool EqChannelChain::BandActive(int band, int channel) const
 {
-  const auto band = [this, channel](int b) -> BiquadSection& { return mBands[b][channel]; };
-  const double lowShelfGain = band(kLowShelf).CurrentGain();
-  const double mid1Gain = band(kMid1).CurrentGain();
-  const double mid2Gain = band(kMid2).CurrentGain();
-  const double highShelfGain = band(kHighShelf).CurrentGain();
-  const bool highPassOn = mHighPassEnabled;
-  const bool lowShelfOn = lowShelfGain != 0.0;
-  const bool mid1On = mid1Gain != 0.0;
-  const bool mid2On = mid2Gain != 0.0;
-  const bool highShelfOn = highShelfGain != 0.0;
-  const double lowShelfShare = lowShelfGain / 60.0;
-  const double mid1Share = std::fabs(mid1Gain / 80.0);
-  const double mid2Share = std::fabs(mid2Gain / 80.0);
-  const double highShelfShare = std::fabs(highShelfGain / 60.0);
-  const double shaperWeight = std::fabs(mGainDb / 60.0) + 0.01;
-  const double gain = mGainLinear;
+  return band == kHighPass ? mHighPassEnabled : mBands[band][channel].CurrentGain() != 0.0;
+}
 
-  LocalSection highPass(band(kHighPass));
-  LocalSection lowShelf(band(kLowShelf));
-  LocalSection mid1(band(kMid1));
-  LocalSection mid2(band(kMid2));
-  LocalSection highShelf(band(kHighShelf));
+bool EqChannelChain::ChannelSettled(int channel) const
+{
+  for (int band = 0; band < kBands; ++band)
+    if (BandActive(band, channel) && !mBands[band][channel].IsSettled())
+      return false;
+  return true;
+}
+
+void EqChannelChain::Process(double* channel0, double* channel1, int n)
+{
+  if (channel0 && channel1)
+    Run(PlanarPair{channel0, channel1}, n, true, true);
+  else if (channel0)
+    Run(PlanarSingle<0>{channel0}, n, true, false);
+  else if (channel1)
+    Run(PlanarSingle<1>{channel1}, n, false, true);
+}
+
+void EqChannelChain::ProcessFrames(double* frames, int n, bool channel0, bool channel1)
+{
+  if (frames)
+    Run(Frames{frames}, n, channel0, channel1);
+}
+
+void EqChannelChain::ProcessChannel(double* buffer, int n, int channel)
+{
+  Process(channel == 0 ? buffer : nullptr, channel == 1 ? buffer : nullptr, n);
+}
+
+// Targets change only between blocks, so a block that starts with every active section settled stays settled, and
+// whether a band is active (its smoothed gain not exactly 0) cannot change within a block: a gain that is not 0
+// never glides to exactly 0, and one that is 0 is not stepped. So the kernel is chosen once per block:
+// - settled: both lanes filter with their own coefficients, no section steps;
+// - gliding, with the channels' sections equal but for their history (both get every change): one set of
+//   sections steps and both lanes filter with its coefficients;
+// - otherwise (the channels' sections have parted, a rare case): each channel on its own.
+template <typename Io>
+void EqChannelChain::Run(Io io, int n, bool channel0, bool channel1)
+{
+  if (n <= 0 || !(channel0 || channel1))
+    return;
+  const bool both = channel0 && channel1;
+  bool sameBands = true;
+  for (int band = 0; both && band < kBands; ++band)
+    sameBands = sameBands && BandActive(band, 0) == BandActive(band, 1);
+  const bool settled = (!channel0 || ChannelSettled(0)) && (!channel1 || ChannelSettled(1));
+  bool twins = sameBands;
+  for (int band = 0; both && twins && band < kBands; ++band)
+    twins = mBands[band][0].MatchesExceptHistory(mBands[band][1]);
+
+  if (sameBands && settled)
+    RunSettled(io, n, channel0, channel1);
+  else if (twins)
+    RunGliding(io, n, channel0, channel1);
+  else
+  {
+    if (channel0)
+      RunOneChannel(io, n, 0);
+    if (channel1)
+      RunOneChannel(io, n, 1);
+  }
+}
+
+template <typename Io>
+void EqChannelChain::RunSettled(Io io, int n, bool channel0, bool channel1)
+{
+  // A lane whose channel is not processed runs on the other channel's sections; its results are dropped.
+  const int lane0 = channel0 ? 0 : 1;
+  const int lane1 = channel1 ? 1 : 0;
+  const int lead = lane0;
+  const auto band = [this](int b, int c) -> const BiquadSection& { return mBands[b][c]; };
+  const bool on[kBands] = {BandActive(kHighPass, lead), BandActive(kLowShelf, lead), BandActive(kMid1, lead),
+                           BandActive(kMid2, lead), BandActive(kHighShelf, lead)};
+  Lanes2 share[kBands] = {};
+  for (int b = kLowShelf; b < kBands; ++b)
+    share[b] = Lanes2::Of(Share(b, band(b, lane0).CurrentGain()), Share(b, band(b, lane1).CurrentGain()));
+  LaneSection highPass(band(kHighPass, lane0), band(kHighPass, lane1));
+  LaneSection lowShelf(band(kLowShelf, lane0), band(kLowShelf, lane1));
+  LaneSection mid1(band(kMid1, lane0), band(kMid1, lane1));
+  LaneSection mid2(band(kMid2, lane0), band(kMid2, lane1));
+  LaneSection highShelf(band(kHighShelf, lane0), band(kHighShelf, lane1));
+  const Lanes2 weight = Lanes2::Both(std::fabs(mGainDb / 60.0) + 0.01);
+  const Lanes2 gain = Lanes2::Both(mGainLinear);
+  const Lanes2 low = Lanes2::Both(-1.0);
+  const Lanes2 high = Lanes2::Both(1.0);
 
   for (int i = 0; i < n; ++i)
   {
-    double x = buffer[i];
-    const double s = std::sin(std::min(std::max(x, -1.0), 1.0));
-    if (highPassOn)
+    Lanes2 x = simd::FiniteOrZero(io.Load(i));
+    const Lanes2 s = ShaperSine(simd::Min(simd::Max(x, low), high));
+    if (on[kHighPass])
       x = highPass.Process(x);
-    if (lowShelfOn)
-      x = lowShelf.Process(x + lowShelfShare * s);
-    if (mid1On)
-      x = mid1.Process(x + mid1Share * s);
-    if (mid2On)
-      x = mid2.Process(x + mid2Share * s);
-    if (highShelfOn)
-      x = highShelf.Process(x + highShelfShare * s);
-    buffer[i] = shaperWeight * s + x * gain;
+    if (on[kLowShelf])
+      x = lowShelf.Process(x + share[kLowShelf] * s);
+    if (on[kMid1])
+      x = mid1.Process(x + share[kMid1] * s);
+    if (on[kMid2])
+      x = mid2.Process(x + share[kMid2] * s);
+    if (on[kHighShelf])
+      x = highShelf.Process(x + share[kHighShelf] * s);
+    io.Store(i, simd::FiniteOrZero(weight * s + x * gain));
   }
 
-  band(kHighPass).SetHistory(highPass.History());
-  band(kLowShelf).SetHistory(lowShelf.History());
-  band(kMid1).SetHistory(mid1.History());
-  band(kMid2).SetHistory(mid2.History());
-  band(kHighShelf).SetHistory(highShelf.History());
+  const LaneSection* locals[kBands] = {&highPass, &lowShelf, &mid1, &mid2, &highShelf};
+  for (int b = 0; b < kBands; ++b)
+  {
+    if (channel0)
+      mBands[b][0].SetHistory(locals[b]->History(0));
+    if (channel1)
+      mBands[b][1].SetHistory(locals[b]->History(1));
+  }
+}
+
+template <typename Io>
+void EqChannelChain::RunGliding(Io io, int n, bool channel0, bool channel1)
+{
+  // The lead channel's sections step; both lanes filter with their coefficients.
+  const int lead = channel0 ? 0 : 1;
+  BiquadSection* sections[kBands];
+  bool on[kBands];
+  for (int b = 0; b < kBands; ++b)
+  {
+    sections[b] = &mBands[b][lead];
+    on[b] = BandActive(b, lead);
+  }
+  const auto lanes = [this, channel0, channel1](int b) {
+    return LaneSection(mBands[b][channel0 ? 0 : 1], mBands[b][channel1 ? 1 : 0]);
+  };
+  LaneSection local[kBands] = {lanes(kHighPass), lanes(kLowShelf), lanes(kMid1), lanes(kMid2), lanes(kHighShelf)};
+  const Lanes2 weight = Lanes2::Both(std::fabs(mGainDb / 60.0) + 0.01);
+  const Lanes2 gain = Lanes2::Both(mGainLinear);
+  const Lanes2 low = Lanes2::Both(-1.0);
+  const Lanes2 high = Lanes2::Both(1.0);
+
+  for (int i = 0; i < n; ++i)
+  {
+    Lanes2 x = simd::FiniteOrZero(io.Load(i));
+    const Lanes2 s = ShaperSine(simd::Min(simd::Max(x, low), high));
+    for (int b = 0; b < kBands; ++b)
+    {
+      if (!on[b])
+        continue;
+      BiquadSection& section = *sections[b];
+      if (b != kHighPass)
+        x = x + Lanes2::Both(Share(b, section.CurrentGain())) * s;
+      if (!section.IsSettled())
+      {
+        section.Step();
+        local[b].SetCoefficients(section, section);
+      }
+      x = local[b].Process(x);
+    }
+    io.Store(i, simd::FiniteOrZero(weight * s + x * gain));
+  }
+
+  for (int b = 0; b < kBands; ++b)
+  {
+    if (!on[b])
+      continue;
+    if (channel0 && channel1)
+      mBands[b][1] = mBands[b][0];
+    if (channel0)
+      mBands[b][0].SetHistory(local[b].History(0));
+    if (channel1)
+      mBands[b][1].SetHistory(local[b].History(1));
+  }
+}
+
+// The algorithm sample by sample on one channel's own sections.
+template <typename Io>
+void EqChannelChain::RunOneChannel(Io io, int n, int channel)
+{
+  const double weight = std::fabs(mGainDb / 60.0) + 0.01;
+  const double gain = mGainLinear;
+  for (int i = 0; i < n; ++i)
+  {
+    double x = simd::FiniteOrZero(io.Get(i, channel));
+    const double s = ShaperSine(std::min(std::max(x, -1.0), 1.0));
+    for (int b = 0; b < kBands; ++b)
+    {
+      BiquadSection& section = mBands[b][channel];
+      if (b == kHighPass ? !mHighPassEnabled : section.CurrentGain() == 0.0)
+        continue;
+      if (b != kHighPass)
+        x = x + Share(b, section.CurrentGain()) * s;
+      if (!section.IsSettled())
+        section.Step();
+      x = section.ProcessSample(x);
+    }
+    io.Put(i, channel, simd::FiniteOrZero(weight * s + x * gain));
+  }
 }
 
 bool EqChannelChain::RecoverChannel(int channel)

@@ -9,6 +9,11 @@ namespace ondrell {
 // The per-channel signal path of the equaliser: a sine shaper whose output is mixed in ahead of every active
 // band, five biquad sections per channel (high-pass, low shelf, two mid bands, high shelf) and the output
 // stage with its gain, and the mapping of parameter values onto the sections.
+//
+// Both channels run together, one per SIMD lane, with each sample's operations in the order the algorithm gives;
+// the shaper's sine is a polynomial (ShaperSine.h) rather than the library's, so results differ from the
+// scalar formula with std::sin by rounding only. A channel that is not processed keeps its sections as they are.
+// Input that is not finite reaches no section (it counts as silence), and every output sample is finite.
 // Threads: one thread at a time (audio while processing, the resetting thread while no audio runs); owns its sections.
 class EqChannelChain
 {
@@ -38,10 +43,14 @@ public:
   // Re-rates every section and resets it, channel 0 first, then recomputes the coefficients at the targets.
   void UpdateRates(int samplesPerSecond);
 
+  // Runs the chain in place over n samples of channel 0 and channel 1; a null buffer is a channel not processed.
+  void Process(double* channel0, double* channel1, int n);
+  // The same on n interleaved stereo frames (channel 0 first in each), for the channels flagged.
+  void ProcessFrames(double* frames, int n, bool channel0, bool channel1);
   // Runs the chain in place over n samples of one channel (0 or 1).
   void ProcessChannel(double* buffer, int n, int channel);
 
-  // Resets the channel's sections when a non-finite sample has reached their history; true when it did.
+  // Resets the channel's sections when a non-finite value has reached their history; true when it did.
   bool RecoverChannel(int channel);
 
   const BiquadSection& Section(Band band, int channel) const { return mBands[band][channel]; }
@@ -50,8 +59,17 @@ public:
   double GainLinear() const { return mGainLinear; }
 
 private:
+  template <typename Io>
+  void Run(Io io, int n, bool channel0, bool channel1);
+  template <typename Io>
+  void RunSettled(Io io, int n, bool channel0, bool channel1);
+  template <typename Io>
+  void RunGliding(Io io, int n, bool channel0, bool channel1);
+  template <typename Io>
+  void RunOneChannel(Io io, int n, int channel);
   void ResetAndRecompute(BiquadSection& section);
-  void ProcessSettled(double* buffer, int n, int channel);
+  bool BandActive(int band, int channel) const;
+  bool ChannelSettled(int channel) const;
 
   double mGainLinear = 1.0;
   double mGainDb = 0.0;

@@ -28,6 +28,14 @@ inline double AmplitudeAt(const std::vector<double>& x, size_t begin, size_t cou
 
 inline double ToDb(double linear) { return 20.0 * std::log10(linear); }
 
+inline std::vector<double> Sine(size_t n, double hz, double rate, double amplitude, double phase = 0.0)
+{
+  std::vector<double> x(n);
+  for (size_t i = 0; i < n; ++i)
+    x[i] = amplitude * std::sin(2.0 * kPi * hz * static_cast<double>(i) / rate + phase);
+  return x;
+}
+
 // Cookbook biquad, computed here from the published formulas (A = 10^(dB/40), w0 = 2 pi f / fs).
 struct Cookbook
 {
