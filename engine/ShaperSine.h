@@ -6,7 +6,7 @@ namespace ondrell {
 
 // sin(x) for |x| <= 1, the range the shaper's clamped input is in, without a library call: the Taylor series
 // to x^17, whose next term (x^19 / 19! < 8.3e-18) lies below half an ulp of the result, evaluated by Horner's
-// rule in x^2 as x + x z P(z). Within 2 ulp of the correctly rounded sine (measured in ShaperSineTest); the same
+// rule in x^2 as x + x z P(z). Within 1 ulp of the true sine (measured in ShaperSineTest); the same
 // operations on one double and on each lane of Lanes2, so scalar and vector results are identical.
 // Threads: pure functions.
 namespace shaper_sine {
