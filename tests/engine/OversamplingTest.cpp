@@ -8,6 +8,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <random>
+#include <string>
 #include <vector>
 
 using ondrell::FloatingPointGuard;
@@ -16,6 +18,16 @@ using ondrell::QuorlEQ;
 using namespace quorl_test;
 
 namespace {
+
+std::vector<double> Noise(size_t n, double amplitude, unsigned seed)
+{
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> d(-amplitude, amplitude);
+  std::vector<double> x(n);
+  for (auto& v : x)
+    v = d(rng);
+  return x;
+}
 
 size_t PeakIndex(const std::vector<double>& y)
 {
@@ -227,6 +239,52 @@ TEST(Oversampling, SwitchCrossfadesOverExactly256Samples)
       // The two paths differ (the oversampled one is delayed), so the checks above tell the weights apart.
       EXPECT_GT(largestGap, 0.1);
     }
+}
+
+// Switching on does not start from silence: the oversampled result the crossfade blends in from the first sample
+// on is, within -100 dB of the signal, what an oversampler fed the raw input all along gives - while off, the
+// plug-in only kept the recent input and replays it at the switch. For blocks of several lengths, in stereo noise.
+TEST(Oversampling, SwitchOnMatchesAContinuouslyFedOversampler)
+{
+  const double rate = 48000.0;
+  for (int block : {16, 64, 512})
+  {
+    PluginRig rig;
+    rig.Activate(rate, block);
+    Mirror continuous(rate, block, Mirror::Priming::Continuous);
+    const int before = (5000 / block + 1) * block;
+    const size_t total = static_cast<size_t>(before) + 2048;
+    const std::vector<double> x = Noise(total, 0.9, 11);
+    std::vector<double> out(total);
+    double worst = 0.0;
+    for (size_t at = 0; at < total; at += static_cast<size_t>(block))
+    {
+      const int n = static_cast<int>(std::min<size_t>(static_cast<size_t>(block), total - at));
+      const bool on = static_cast<int>(at) >= before;
+      if (static_cast<int>(at) == before)
+        rig.Set(QuorlEQ::kOversampling, 1.0);
+      double* in[1] = {const_cast<double*>(x.data()) + at};
+      double* o[1] = {out.data() + at};
+      rig.plugin().Process(in, o, 1, 1, n);
+      const std::vector<double> oversampled = continuous.Block(x.data() + at, n, on);
+      if (!on)
+        continue;
+      for (int i = 0; i < n; ++i)
+      {
+        const long since = static_cast<long>(at) + i - before;
+        const double p = DefaultChain(x[at + i]);
+        const double f = std::min(1.0, static_cast<double>(since) / 256.0);
+        const double expected = since < 256 ? f * oversampled[static_cast<size_t>(i)] + (1.0 - f) * p
+                                            : oversampled[static_cast<size_t>(i)];
+        // The oversampled part's difference, undone from the blend's weight (exactly 0 at the first sample).
+        const double difference = since == 0 ? 0.0 : std::fabs(out[at + i] - expected) / (since < 256 ? f : 1.0);
+        worst = std::max(worst, difference);
+      }
+    }
+    std::printf("[ switch   ] block %3d: first samples after switching on vs an oversampler fed all along: %s\n",
+                block, worst == 0.0 ? "identical" : (std::to_string(ToDb(worst / 0.9)) + " dB").c_str());
+    EXPECT_LT(worst, 0.9 * 1e-5) << "block " << block;
+  }
 }
 
 TEST(Oversampling, OnAndOffBeforeTheNextBlockChangesNothing)
