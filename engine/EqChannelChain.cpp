@@ -1,10 +1,12 @@
 #include "engine/EqChannelChain.h"
 
+#include "engine/ShaperBlock.h"
 #include "engine/ShaperSine.h"
 #include "engine/SimdLanes.h"
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace ondrell {
 
@@ -73,6 +75,7 @@ double Mid2Hz(int i)
 } // namespace
 
 EqChannelChain::EqChannelChain(int sampleRate)
+  : mShaper(SelectShaperBlock())
 {
   struct Setup
   {
@@ -179,48 +182,16 @@ void EqChannelChain::UpdateRates(int samplesPerSecond)
 namespace {
 
 using simd::Lanes2;
+using Lanes = EqChannelChain::Lanes;
 
-// How a kernel reads and writes the samples: Load/Store a stereo frame (both lanes), Get/Put one channel's sample.
-// Both channels of two planar buffers.
-struct PlanarPair
-{
-  double* c0;
-  double* c1;
-  Lanes2 Load(int i) const { return Lanes2::Of(c0[i], c1[i]); }
-  void Store(int i, Lanes2 v) const
-  {
-    c0[i] = v.Lane0();
-    c1[i] = v.Lane1();
-  }
-  double Get(int i, int channel) const { return channel == 0 ? c0[i] : c1[i]; }
-  void Put(int i, int channel, double v) const { (channel == 0 ? c0 : c1)[i] = v; }
-};
+// Frames the shaper's sines are computed for at a time, ahead of the sections.
+constexpr int kChunk = 128;
 
-// One planar buffer in lane L; the other lane reads silence and is not written.
-template <int L>
-struct PlanarSingle
-{
-  double* p;
-  Lanes2 Load(int i) const { return L == 0 ? Lanes2::Of(p[i], 0.0) : Lanes2::Of(0.0, p[i]); }
-  void Store(int i, Lanes2 v) const { p[i] = L == 0 ? v.Lane0() : v.Lane1(); }
-  double Get(int i, int) const { return p[i]; }
-  void Put(int i, int, double v) const { p[i] = v; }
-};
-
-// Interleaved stereo frames.
-struct Frames
-{
-  double* f;
-  Lanes2 Load(int i) const { return Lanes2::Load(f + 2 * i); }
-  void Store(int i, Lanes2 v) const { v.Store(f + 2 * i); }
-  double Get(int i, int channel) const { return f[2 * i + channel]; }
-  void Put(int i, int channel, double v) const { f[2 * i + channel] = v; }
-};
-
-// A section's coefficients and history in lanes, kept in registers by the kernels: the same arithmetic in the same
-// order as BiquadSection::ProcessSample, lane by lane.
+// A section's coefficients and history in lanes: the same arithmetic in the same order as
+// BiquadSection::ProcessSample, lane by lane.
 struct LaneSection
 {
+  LaneSection() = default;
   LaneSection(const BiquadSection& lane0, const BiquadSection& lane1)
   {
     SetCoefficients(lane0, lane1);
@@ -275,6 +246,151 @@ double Share(int band, double gain)
   }
 }
 
+// The active sections of a settled block in chain order: the high-pass first when it is on, then the bands, each
+// with its share of the shaped input.
+struct Stages
+{
+  LaneSection section[EqChannelChain::kBands];
+  Lanes2 share[EqChannelChain::kBands];
+  int band[EqChannelChain::kBands];
+};
+
+// The settled chain over n frames, software-pipelined: in iteration i, stage k (the k-th active section) takes
+// sample i - k from stage k - 1's result of the iteration before, so the stages of one iteration do not wait for
+// each other and the processor overlaps them, where a sample's way through the sections in series would be one
+// long chain of dependent operations. Each stage still processes every sample in order with the operations of
+// the algorithm, so the results are the same. K stages; the first is the high-pass when HighPass.
+template <int K, bool HighPass>
+struct Pipeline
+{
+  static constexpr int kDepth = K - 1; // iterations a sample spends after its first stage
+
+  struct State
+  {
+    LaneSection section[K];
+    Lanes2 share[K];
+    Lanes2 carry[K];
+  };
+
+  // Frame f sits at slot f - base of xs (sanitised input) and ss (its shaped sine).
+  struct Window
+  {
+    const double* xs;
+    const double* ss;
+    int base;
+    Lanes2 X(int f) const { return Lanes2::Load(xs + 2 * (f - base)); }
+    Lanes2 S(int f) const { return Lanes2::Load(ss + 2 * (f - base)); }
+  };
+
+  template <bool Guarded, int k>
+  [[gnu::always_inline]] static inline void Stage(State& st, int i, int n, const Window& w)
+  {
+    const int sample = i - k;
+    if constexpr (Guarded)
+      if (sample < 0 || sample >= n)
+        return;
+    Lanes2 in;
+    if constexpr (k == 0)
+      in = w.X(i);
+    else
+      in = st.carry[k - 1];
+    if constexpr (HighPass && k == 0)
+      st.carry[k] = st.section[k].Process(in);
+    else
+      st.carry[k] = st.section[k].Process(in + st.share[k] * w.S(sample));
+  }
+
+  // The stages last to first, so that each reads what the stage before it left in the previous iteration.
+  template <bool Guarded, size_t... k>
+  [[gnu::always_inline]] static inline void Iteration(State& st, int i, int n, const Window& w,
+                                                       std::index_sequence<k...>)
+  {
+    (Stage<Guarded, K - 1 - static_cast<int>(k)>(st, i, n, w), ...);
+  }
+
+  template <bool Guarded>
+  [[gnu::always_inline]] static inline void Step(State& st, int i, int n, const Window& w, const Lanes& io,
+                                                  Lanes2 weight, Lanes2 gain)
+  {
+    Iteration<Guarded>(st, i, n, w, std::make_index_sequence<K>{});
+    const int done = i - kDepth;
+    if (!Guarded || (done >= 0 && done < n))
+      io.Store(done, simd::FiniteOrZero(weight * w.S(done) + st.carry[K - 1] * gain));
+  }
+
+  static void Run(const Lanes& io, int n, Stages& stages, Lanes2 weight, Lanes2 gain, ShaperBlockFunction shaper)
+  {
+    alignas(32) double xs[2 * (kChunk + kDepth)];
+    alignas(32) double ss[2 * (kChunk + kDepth)];
+    State st;
+    for (int k = 0; k < K; ++k)
+    {
+      st.section[k] = stages.section[k];
+      st.share[k] = stages.share[k];
+      st.carry[k] = Lanes2::Zero();
+    }
+
+    int i = 0;
+    int chunkStart = 0;
+    for (; chunkStart < n; chunkStart += kChunk)
+    {
+      const int count = std::min(kChunk, n - chunkStart);
+      for (int j = 0; j < count; ++j)
+        simd::FiniteOrZero(io.Load(chunkStart + j)).Store(xs + 2 * (kDepth + j));
+      shaper(xs + 2 * kDepth, ss + 2 * kDepth, 2 * count);
+      const Window w{xs, ss, chunkStart - kDepth};
+      const int end = chunkStart + count;
+      if constexpr (kDepth > 0)
+        for (; i < std::min(end, kDepth); ++i)
+          Step<true>(st, i, n, w, io, weight, gain);
+      for (; i < end; ++i)
+        Step<false>(st, i, n, w, io, weight, gain);
+      // The last kDepth frames stay in the pipeline: keep them in front of the next chunk.
+      std::copy(xs + 2 * count, xs + 2 * (count + kDepth), xs);
+      std::copy(ss + 2 * count, ss + 2 * (count + kDepth), ss);
+    }
+    // What is left in the pipeline: frames n - kDepth .. n - 1, in front of the arrays.
+    if constexpr (kDepth > 0)
+    {
+      const Window w{xs, ss, n - kDepth};
+      for (; i < n + kDepth; ++i)
+        Step<true>(st, i, n, w, io, weight, gain);
+    }
+
+    for (int k = 0; k < K; ++k)
+      stages.section[k] = st.section[k];
+  }
+};
+
+// No active section: the output stage alone.
+template <bool HighPass>
+struct Pipeline<0, HighPass>
+{
+  static void Run(const Lanes& io, int n, Stages&, Lanes2 weight, Lanes2 gain, ShaperBlockFunction shaper)
+  {
+    alignas(32) double xs[2 * kChunk];
+    alignas(32) double ss[2 * kChunk];
+    for (int chunkStart = 0; chunkStart < n; chunkStart += kChunk)
+    {
+      const int count = std::min(kChunk, n - chunkStart);
+      for (int j = 0; j < count; ++j)
+        simd::FiniteOrZero(io.Load(chunkStart + j)).Store(xs + 2 * j);
+      shaper(xs, ss, 2 * count);
+      for (int j = 0; j < count; ++j)
+        io.Store(chunkStart + j,
+                 simd::FiniteOrZero(weight * Lanes2::Load(ss + 2 * j) + Lanes2::Load(xs + 2 * j) * gain));
+    }
+  }
+};
+
+using PipelineRun = void (*)(const Lanes&, int, Stages&, Lanes2, Lanes2, ShaperBlockFunction);
+
+template <int K>
+PipelineRun PipelineFor(bool highPass)
+{
+  return highPass ? &Pipeline<K, true>::Run : &Pipeline<K, false>::Run;
+}
+
 } // namespace
 
 bool EqChannelChain::BandActive(int band, int channel) const
@@ -292,18 +408,27 @@ bool EqChannelChain::ChannelSettled(int channel) const
 
 void EqChannelChain::Process(double* channel0, double* channel1, int n)
 {
-  if (channel0 && channel1)
-    Run(PlanarPair{channel0, channel1}, n, true, true);
-  else if (channel0)
-    Run(PlanarSingle<0>{channel0}, n, true, false);
-  else if (channel1)
-    Run(PlanarSingle<1>{channel1}, n, false, true);
+  const double silence = 0.0;
+  double sink = 0.0;
+  Lanes io;
+  io.in[0] = channel0 ? channel0 : &silence;
+  io.in[1] = channel1 ? channel1 : &silence;
+  io.out[0] = channel0 ? channel0 : &sink;
+  io.out[1] = channel1 ? channel1 : &sink;
+  io.inStride[0] = io.outStride[0] = channel0 ? 1 : 0;
+  io.inStride[1] = io.outStride[1] = channel1 ? 1 : 0;
+  Run(io, n, channel0 != nullptr, channel1 != nullptr);
 }
 
 void EqChannelChain::ProcessFrames(double* frames, int n, bool channel0, bool channel1)
 {
-  if (frames)
-    Run(Frames{frames}, n, channel0, channel1);
+  if (!frames)
+    return;
+  Lanes io;
+  io.in[0] = io.out[0] = frames;
+  io.in[1] = io.out[1] = frames + 1;
+  io.inStride[0] = io.inStride[1] = io.outStride[0] = io.outStride[1] = 2;
+  Run(io, n, channel0, channel1);
 }
 
 void EqChannelChain::ProcessChannel(double* buffer, int n, int channel)
@@ -318,8 +443,7 @@ void EqChannelChain::ProcessChannel(double* buffer, int n, int channel)
 // - gliding, with the channels' sections equal but for their history (both get every change): one set of
 //   sections steps and both lanes filter with its coefficients;
 // - otherwise (the channels' sections have parted, a rare case): each channel on its own.
-template <typename Io>
-void EqChannelChain::Run(Io io, int n, bool channel0, bool channel1)
+void EqChannelChain::Run(const Lanes& io, int n, bool channel0, bool channel1)
 {
   if (n <= 0 || !(channel0 || channel1))
     return;
@@ -345,58 +469,39 @@ void EqChannelChain::Run(Io io, int n, bool channel0, bool channel1)
   }
 }
 
-template <typename Io>
-void EqChannelChain::RunSettled(Io io, int n, bool channel0, bool channel1)
+void EqChannelChain::RunSettled(const Lanes& io, int n, bool channel0, bool channel1)
 {
   // A lane whose channel is not processed runs on the other channel's sections; its results are dropped.
   const int lane0 = channel0 ? 0 : 1;
   const int lane1 = channel1 ? 1 : 0;
-  const int lead = lane0;
-  const auto band = [this](int b, int c) -> const BiquadSection& { return mBands[b][c]; };
-  const bool on[kBands] = {BandActive(kHighPass, lead), BandActive(kLowShelf, lead), BandActive(kMid1, lead),
-                           BandActive(kMid2, lead), BandActive(kHighShelf, lead)};
-  Lanes2 share[kBands] = {};
-  for (int b = kLowShelf; b < kBands; ++b)
-    share[b] = Lanes2::Of(Share(b, band(b, lane0).CurrentGain()), Share(b, band(b, lane1).CurrentGain()));
-  LaneSection highPass(band(kHighPass, lane0), band(kHighPass, lane1));
-  LaneSection lowShelf(band(kLowShelf, lane0), band(kLowShelf, lane1));
-  LaneSection mid1(band(kMid1, lane0), band(kMid1, lane1));
-  LaneSection mid2(band(kMid2, lane0), band(kMid2, lane1));
-  LaneSection highShelf(band(kHighShelf, lane0), band(kHighShelf, lane1));
-  const Lanes2 weight = Lanes2::Both(std::fabs(mGainDb / 60.0) + 0.01);
-  const Lanes2 gain = Lanes2::Both(mGainLinear);
-  const Lanes2 low = Lanes2::Both(-1.0);
-  const Lanes2 high = Lanes2::Both(1.0);
-
-  for (int i = 0; i < n; ++i)
-  {
-    Lanes2 x = simd::FiniteOrZero(io.Load(i));
-    const Lanes2 s = ShaperSine(simd::Min(simd::Max(x, low), high));
-    if (on[kHighPass])
-      x = highPass.Process(x);
-    if (on[kLowShelf])
-      x = lowShelf.Process(x + share[kLowShelf] * s);
-    if (on[kMid1])
-      x = mid1.Process(x + share[kMid1] * s);
-    if (on[kMid2])
-      x = mid2.Process(x + share[kMid2] * s);
-    if (on[kHighShelf])
-      x = highShelf.Process(x + share[kHighShelf] * s);
-    io.Store(i, simd::FiniteOrZero(weight * s + x * gain));
-  }
-
-  const LaneSection* locals[kBands] = {&highPass, &lowShelf, &mid1, &mid2, &highShelf};
+  Stages stages;
+  int count = 0;
   for (int b = 0; b < kBands; ++b)
   {
+    if (!BandActive(b, lane0))
+      continue;
+    stages.section[count] = LaneSection(mBands[b][lane0], mBands[b][lane1]);
+    stages.share[count] = b == kHighPass ? Lanes2::Zero()
+                                         : Lanes2::Of(Share(b, mBands[b][lane0].CurrentGain()),
+                                                      Share(b, mBands[b][lane1].CurrentGain()));
+    stages.band[count] = b;
+    ++count;
+  }
+  static constexpr PipelineRun (*kPipelines[kBands + 1])(bool) = {
+    &PipelineFor<0>, &PipelineFor<1>, &PipelineFor<2>, &PipelineFor<3>, &PipelineFor<4>, &PipelineFor<5>};
+  kPipelines[count](mHighPassEnabled)(io, n, stages, Lanes2::Both(std::fabs(mGainDb / 60.0) + 0.01),
+                                      Lanes2::Both(mGainLinear), mShaper);
+  for (int k = 0; k < count; ++k)
+  {
+    BiquadSection* sections = mBands[stages.band[k]].data();
     if (channel0)
-      mBands[b][0].SetHistory(locals[b]->History(0));
+      sections[0].SetHistory(stages.section[k].History(0));
     if (channel1)
-      mBands[b][1].SetHistory(locals[b]->History(1));
+      sections[1].SetHistory(stages.section[k].History(1));
   }
 }
 
-template <typename Io>
-void EqChannelChain::RunGliding(Io io, int n, bool channel0, bool channel1)
+void EqChannelChain::RunGliding(const Lanes& io, int n, bool channel0, bool channel1)
 {
   // The lead channel's sections step; both lanes filter with their coefficients.
   const int lead = channel0 ? 0 : 1;
@@ -451,8 +556,7 @@ void EqChannelChain::RunGliding(Io io, int n, bool channel0, bool channel1)
 }
 
 // The algorithm sample by sample on one channel's own sections.
-template <typename Io>
-void EqChannelChain::RunOneChannel(Io io, int n, int channel)
+void EqChannelChain::RunOneChannel(const Lanes& io, int n, int channel)
 {
   const double weight = std::fabs(mGainDb / 60.0) + 0.01;
   const double gain = mGainLinear;

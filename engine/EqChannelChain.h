@@ -1,6 +1,8 @@
 #pragma once
 
 #include "engine/BiquadSection.h"
+#include "engine/ShaperBlock.h"
+#include "engine/SimdLanes.h"
 
 #include <array>
 
@@ -58,19 +60,35 @@ public:
   double GainDb() const { return mGainDb; }
   double GainLinear() const { return mGainLinear; }
 
+  // Where a block's samples are read and written: per lane (channel) a pointer and a stride in doubles. A lane
+  // with nothing to process reads a silent sample (stride 0) and writes into a sink.
+  struct Lanes
+  {
+    const double* in[kChannels];
+    double* out[kChannels];
+    long inStride[kChannels];
+    long outStride[kChannels];
+
+    simd::Lanes2 Load(int i) const { return simd::Lanes2::Of(in[0][i * inStride[0]], in[1][i * inStride[1]]); }
+    void Store(int i, simd::Lanes2 v) const
+    {
+      out[0][i * outStride[0]] = v.Lane0();
+      out[1][i * outStride[1]] = v.Lane1();
+    }
+    double Get(int i, int channel) const { return in[channel][i * inStride[channel]]; }
+    void Put(int i, int channel, double v) const { out[channel][i * outStride[channel]] = v; }
+  };
+
 private:
-  template <typename Io>
-  void Run(Io io, int n, bool channel0, bool channel1);
-  template <typename Io>
-  void RunSettled(Io io, int n, bool channel0, bool channel1);
-  template <typename Io>
-  void RunGliding(Io io, int n, bool channel0, bool channel1);
-  template <typename Io>
-  void RunOneChannel(Io io, int n, int channel);
+  void Run(const Lanes& io, int n, bool channel0, bool channel1);
+  void RunSettled(const Lanes& io, int n, bool channel0, bool channel1);
+  void RunGliding(const Lanes& io, int n, bool channel0, bool channel1);
+  void RunOneChannel(const Lanes& io, int n, int channel);
   void ResetAndRecompute(BiquadSection& section);
   bool BandActive(int band, int channel) const;
   bool ChannelSettled(int channel) const;
 
+  ShaperBlockFunction mShaper;
   double mGainLinear = 1.0;
   double mGainDb = 0.0;
   std::array<std::array<BiquadSection, kChannels>, kBands> mBands;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 
 namespace ondrell {
 
@@ -52,7 +51,8 @@ Oversampler::Oversampler(int factor, int quality, double baseRate, int maxInputL
   if (stages > 1)
     mMiddle.assign(kChannels * 2 * frames, 0.0);
   mHigh.assign(kChannels * static_cast<size_t>(mFactor) * frames, 0.0);
-  mHistory.assign(kChannels * static_cast<size_t>(std::max(history, 1)), 0.0);
+  for (auto& ring : mHistory)
+    ring.assign(static_cast<size_t>(std::max(history, 1)), 0.0);
 }
 
 void Oversampler::Interleave(const double* const* inputs, int n, double* frames) const
@@ -114,34 +114,43 @@ int Oversampler::Downsample(double* const* outputs, int m)
 
 void Oversampler::Remember(const double* const* inputs, int n)
 {
-  const size_t length = mHistory.size() / kChannels;
-  if (n <= 0)
+  const size_t length = mHistory[0].size();
+  if (n <= 0 || length == 0)
     return;
-  // Only the last `length` frames matter.
-  const int skip = static_cast<int>(std::max<int64_t>(0, static_cast<int64_t>(n) - static_cast<int64_t>(length)));
-  for (int i = skip; i < n; ++i)
+  // Only the last `length` frames matter; they go in as they are, in at most two pieces around the ring's end.
+  const size_t count = std::min(static_cast<size_t>(n), length);
+  const size_t skip = static_cast<size_t>(n) - count;
+  const size_t first = std::min(count, length - mHistoryAt);
+  for (int c = 0; c < kChannels; ++c)
   {
-    for (int c = 0; c < kChannels; ++c)
+    const double* in = inputs ? inputs[c] : nullptr;
+    double* ring = mHistory[static_cast<size_t>(c)].data();
+    if (in)
     {
-      const double* in = inputs ? inputs[c] : nullptr;
-      mHistory[kChannels * mHistoryAt + static_cast<size_t>(c)] = in ? simd::FiniteOrZero(in[i]) : 0.0;
+      std::copy(in + skip, in + skip + first, ring + mHistoryAt);
+      std::copy(in + skip + first, in + skip + count, ring);
     }
-    mHistoryAt = mHistoryAt + 1 == length ? 0 : mHistoryAt + 1;
+    else
+    {
+      std::fill(ring + mHistoryAt, ring + mHistoryAt + first, 0.0);
+      std::fill(ring, ring + (count - first), 0.0);
+    }
   }
+  mHistoryAt = (mHistoryAt + count) % length;
 }
 
 void Oversampler::PrimeFromHistory()
 {
   ClearFilters();
-  const size_t length = mHistory.size() / kChannels;
+  const size_t length = mHistory[0].size();
   size_t at = mHistoryAt;
   for (size_t done = 0; done < length;)
   {
     const int n = static_cast<int>(std::min<size_t>(length - done, static_cast<size_t>(mMaxInputLength)));
     for (int i = 0; i < n; ++i)
     {
-      mBase[kChannels * static_cast<size_t>(i)] = mHistory[kChannels * at];
-      mBase[kChannels * static_cast<size_t>(i) + 1] = mHistory[kChannels * at + 1];
+      for (size_t c = 0; c < kChannels; ++c)
+        mBase[kChannels * static_cast<size_t>(i) + c] = simd::FiniteOrZero(mHistory[c][at]);
       at = at + 1 == length ? 0 : at + 1;
     }
     UpsampleFrames(n);
@@ -161,7 +170,8 @@ void Oversampler::ClearFilters()
 void Oversampler::Clear()
 {
   ClearFilters();
-  std::fill(mHistory.begin(), mHistory.end(), 0.0);
+  for (auto& ring : mHistory)
+    std::fill(ring.begin(), ring.end(), 0.0);
   mHistoryAt = 0;
 }
 

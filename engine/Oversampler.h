@@ -2,6 +2,7 @@
 
 #include "engine/HalfBandFilter.h"
 
+#include <array>
 #include <vector>
 
 namespace ondrell {
@@ -51,7 +52,7 @@ public:
   int Latency() const { return mLatency; }
   double ExactLatency() const { return mExactLatency; }
   // Base-rate frames of input Remember keeps.
-  int HistoryLength() const { return static_cast<int>(mHistory.size() / kChannels); }
+  int HistoryLength() const { return static_cast<int>(mHistory[0].size()); }
   const HalfBandFilter& Stage(int index) const { return mUp[static_cast<size_t>(index)]; }
   int StageCount() const { return static_cast<int>(mUp.size()); }
 
@@ -69,7 +70,7 @@ public:
   // 0 when m is not acceptable.
   int Downsample(double* const* outputs, int m);
 
-  // Keeps n base-rate frames of raw input (as Upsample reads it) as the latest of the history.
+  // Keeps the last of n base-rate frames of input (read as Upsample reads it) as the latest of the history.
   void Remember(const double* const* inputs, int n);
   // Empties the filters and runs the history through upsampler and downsampler, oldest frame first.
   void PrimeFromHistory();
@@ -94,7 +95,7 @@ private:
   std::vector<double> mBase;         // interleaved base-rate frames
   std::vector<double> mMiddle;       // interleaved frames between the stages
   std::vector<double> mHigh;         // interleaved frames at factor x the base rate
-  std::vector<double> mHistory;      // ring of interleaved raw input frames; mHistoryAt is the oldest
+  std::array<std::vector<double>, kChannels> mHistory; // rings of raw input; mHistoryAt is the oldest frame
   size_t mHistoryAt = 0;
 };
 
