@@ -260,7 +260,7 @@ struct Stages
 // each other and the processor overlaps them, where a sample's way through the sections in series would be one
 // long chain of dependent operations. Each stage still processes every sample in order with the operations of
 // the algorithm, so the results are the same. K stages; the first is the high-pass when HighPass.
-template <int K, bool HighPass>
+template <int K, bool HighPass, typename Io>
 struct Pipeline
 {
   static constexpr int kDepth = K - 1; // iterations a sample spends after its first stage
@@ -309,7 +309,7 @@ struct Pipeline
   }
 
   template <bool Guarded>
-  [[gnu::always_inline]] static inline void Step(State& st, int i, int n, const Window& w, const Lanes& io,
+  [[gnu::always_inline]] static inline void Step(State& st, int i, int n, const Window& w, const Io& io,
                                                   Lanes2 weight, Lanes2 gain)
   {
     Iteration<Guarded>(st, i, n, w, std::make_index_sequence<K>{});
@@ -318,7 +318,7 @@ struct Pipeline
       io.Store(done, simd::FiniteOrZero(weight * w.S(done) + st.carry[K - 1] * gain));
   }
 
-  static void Run(const Lanes& io, int n, Stages& stages, Lanes2 weight, Lanes2 gain, ShaperBlockFunction shaper)
+  static void Run(const Io& io, int n, Stages& stages, Lanes2 weight, Lanes2 gain, ShaperBlockFunction shaper)
   {
     alignas(32) double xs[2 * (kChunk + kDepth)];
     alignas(32) double ss[2 * (kChunk + kDepth)];
@@ -363,10 +363,10 @@ struct Pipeline
 };
 
 // No active section: the output stage alone.
-template <bool HighPass>
-struct Pipeline<0, HighPass>
+template <bool HighPass, typename Io>
+struct Pipeline<0, HighPass, Io>
 {
-  static void Run(const Lanes& io, int n, Stages&, Lanes2 weight, Lanes2 gain, ShaperBlockFunction shaper)
+  static void Run(const Io& io, int n, Stages&, Lanes2 weight, Lanes2 gain, ShaperBlockFunction shaper)
   {
     alignas(32) double xs[2 * kChunk];
     alignas(32) double ss[2 * kChunk];
@@ -383,12 +383,30 @@ struct Pipeline<0, HighPass>
   }
 };
 
-using PipelineRun = void (*)(const Lanes&, int, Stages&, Lanes2, Lanes2, ShaperBlockFunction);
-
-template <int K>
-PipelineRun PipelineFor(bool highPass)
+// Interleaved stereo frames, read and written whole.
+struct FramesIo
 {
-  return highPass ? &Pipeline<K, true>::Run : &Pipeline<K, false>::Run;
+  double* frames;
+  Lanes2 Load(int i) const { return Lanes2::Load(frames + 2 * i); }
+  void Store(int i, Lanes2 v) const { v.Store(frames + 2 * i); }
+};
+
+template <typename Io>
+using PipelineRun = void (*)(const Io&, int, Stages&, Lanes2, Lanes2, ShaperBlockFunction);
+
+template <typename Io, int K>
+PipelineRun<Io> PipelineFor(bool highPass)
+{
+  return highPass ? &Pipeline<K, true, Io>::Run : &Pipeline<K, false, Io>::Run;
+}
+
+template <typename Io>
+PipelineRun<Io> SelectPipeline(int stages, bool highPass)
+{
+  static constexpr PipelineRun<Io> (*kPipelines[EqChannelChain::kBands + 1])(bool) = {
+    &PipelineFor<Io, 0>, &PipelineFor<Io, 1>, &PipelineFor<Io, 2>,
+    &PipelineFor<Io, 3>, &PipelineFor<Io, 4>, &PipelineFor<Io, 5>};
+  return kPipelines[stages](highPass);
 }
 
 } // namespace
@@ -428,6 +446,7 @@ void EqChannelChain::ProcessFrames(double* frames, int n, bool channel0, bool ch
   io.in[0] = io.out[0] = frames;
   io.in[1] = io.out[1] = frames + 1;
   io.inStride[0] = io.inStride[1] = io.outStride[0] = io.outStride[1] = 2;
+  io.frames = frames;
   Run(io, n, channel0, channel1);
 }
 
@@ -487,10 +506,12 @@ void EqChannelChain::RunSettled(const Lanes& io, int n, bool channel0, bool chan
     stages.band[count] = b;
     ++count;
   }
-  static constexpr PipelineRun (*kPipelines[kBands + 1])(bool) = {
-    &PipelineFor<0>, &PipelineFor<1>, &PipelineFor<2>, &PipelineFor<3>, &PipelineFor<4>, &PipelineFor<5>};
-  kPipelines[count](mHighPassEnabled)(io, n, stages, Lanes2::Both(std::fabs(mGainDb / 60.0) + 0.01),
-                                      Lanes2::Both(mGainLinear), mShaper);
+  const Lanes2 weight = Lanes2::Both(std::fabs(mGainDb / 60.0) + 0.01);
+  const Lanes2 gain = Lanes2::Both(mGainLinear);
+  if (io.frames)
+    SelectPipeline<FramesIo>(count, mHighPassEnabled)(FramesIo{io.frames}, n, stages, weight, gain, mShaper);
+  else
+    SelectPipeline<Lanes>(count, mHighPassEnabled)(io, n, stages, weight, gain, mShaper);
   for (int k = 0; k < count; ++k)
   {
     BiquadSection* sections = mBands[stages.band[k]].data();

@@ -68,6 +68,7 @@ public:
     double* out[kChannels];
     long inStride[kChannels];
     long outStride[kChannels];
+    double* frames = nullptr; // set when both lanes are interleaved frames here, read and written whole
 
     simd::Lanes2 Load(int i) const { return simd::Lanes2::Of(in[0][i * inStride[0]], in[1][i * inStride[1]]); }
     void Store(int i, simd::Lanes2 v) const

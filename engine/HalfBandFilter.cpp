@@ -230,6 +230,156 @@ void HalfBandFilter::Downsample(const double* input, int n, double* output)
   }
 }
 
+namespace {
+
+// One branch of K sections with its coefficients and state in locals the compiler keeps in registers: the
+// arithmetic of RunBranch.
+template <int K>
+struct FixedBranch
+{
+  Lanes2 a[K > 0 ? K : 1];
+  Lanes2 s[K + 1];
+
+  void Load(const std::vector<double>& coefficients, const std::vector<Lanes2>& state)
+  {
+    for (int i = 0; i < K; ++i)
+      a[i] = Lanes2::Both(coefficients[static_cast<size_t>(i)]);
+    for (int i = 0; i <= K; ++i)
+      s[i] = state[static_cast<size_t>(i)];
+  }
+  void Save(std::vector<Lanes2>& state) const
+  {
+    for (int i = 0; i <= K; ++i)
+      state[static_cast<size_t>(i)] = s[i];
+  }
+  [[gnu::always_inline]] Lanes2 Run(Lanes2 x)
+  {
+    Lanes2 in = x;
+    for (int i = 0; i < K; ++i)
+    {
+      const Lanes2 out = a[i] * (in - s[i + 1]) + s[i];
+      s[i] = in;
+      in = out;
+    }
+    s[K] = in;
+    return in;
+  }
+};
+
+} // namespace
+
+template <int A1, int B1, int A2, int B2>
+void HalfBandFilter::UpsampleCascadeFixed(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
+                                          double* output)
+{
+  FixedBranch<A1> f0;
+  FixedBranch<B1> f1;
+  FixedBranch<A2> s0;
+  FixedBranch<B2> s1;
+  f0.Load(first.mBranch0, first.mState0);
+  f1.Load(first.mBranch1, first.mState1);
+  s0.Load(second.mBranch0, second.mState0);
+  s1.Load(second.mBranch1, second.mState1);
+  for (int i = 0; i < n; ++i)
+  {
+    const Lanes2 x = Lanes2::Load(input + 2 * i);
+    const Lanes2 even = f0.Run(x);
+    const Lanes2 odd = f1.Run(x);
+    double* out = output + 8 * i;
+    s0.Run(even).Store(out);
+    s1.Run(even).Store(out + 2);
+    s0.Run(odd).Store(out + 4);
+    s1.Run(odd).Store(out + 6);
+  }
+  f0.Save(first.mState0);
+  f1.Save(first.mState1);
+  s0.Save(second.mState0);
+  s1.Save(second.mState1);
+}
+
+template <int A1, int B1, int A2, int B2>
+void HalfBandFilter::DownsampleCascadeFixed(HalfBandFilter& first, HalfBandFilter& second, const double* input,
+                                            int n, double* output)
+{
+  FixedBranch<A1> f0;
+  FixedBranch<B1> f1;
+  FixedBranch<A2> s0;
+  FixedBranch<B2> s1;
+  f0.Load(first.mBranch0, first.mState0);
+  f1.Load(first.mBranch1, first.mState1);
+  s0.Load(second.mBranch0, second.mState0);
+  s1.Load(second.mBranch1, second.mState1);
+  Lanes2 heldFirst = first.mHeldOdd;
+  Lanes2 heldSecond = second.mHeldOdd;
+  const Lanes2 half = Lanes2::Both(0.5);
+  for (int i = 0; i < n; ++i)
+  {
+    const double* in = input + 8 * i;
+    const Lanes2 w0 = half * (s0.Run(Lanes2::Load(in)) + s1.Run(heldSecond));
+    const Lanes2 w1 = half * (s0.Run(Lanes2::Load(in + 4)) + s1.Run(Lanes2::Load(in + 2)));
+    heldSecond = Lanes2::Load(in + 6);
+    (half * (f0.Run(w0) + f1.Run(heldFirst))).Store(output + 2 * i);
+    heldFirst = w1;
+  }
+  first.mHeldOdd = heldFirst;
+  second.mHeldOdd = heldSecond;
+  f0.Save(first.mState0);
+  f1.Save(first.mState1);
+  s0.Save(second.mState0);
+  s1.Save(second.mState1);
+}
+
+namespace {
+
+// The section counts (branch 0 and 1 of the first stage, then of the second) with an unrolled kernel.
+enum class Cascade
+{
+  None,
+  Realtime, // 5 + 5, 2 + 2
+  Offline,  // 7 + 7, 3 + 3
+};
+
+Cascade CascadeOf(const HalfBandFilter& first, const HalfBandFilter& second)
+{
+  if (first.IsLinearPhase() || second.IsLinearPhase())
+    return Cascade::None;
+  const auto counts = [&](size_t a1, size_t b1, size_t a2, size_t b2) {
+    return first.Branch(0).size() == a1 && first.Branch(1).size() == b1 && second.Branch(0).size() == a2
+           && second.Branch(1).size() == b2;
+  };
+  if (counts(5, 5, 2, 2))
+    return Cascade::Realtime;
+  if (counts(7, 7, 3, 3))
+    return Cascade::Offline;
+  return Cascade::None;
+}
+
+} // namespace
+
+bool HalfBandFilter::UpsampleCascade(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
+                                     double* output)
+{
+  switch (CascadeOf(first, second))
+  {
+  case Cascade::Realtime: UpsampleCascadeFixed<5, 5, 2, 2>(first, second, input, n, output); return true;
+  case Cascade::Offline: UpsampleCascadeFixed<7, 7, 3, 3>(first, second, input, n, output); return true;
+  case Cascade::None: break;
+  }
+  return false;
+}
+
+bool HalfBandFilter::DownsampleCascade(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
+                                       double* output)
+{
+  switch (CascadeOf(first, second))
+  {
+  case Cascade::Realtime: DownsampleCascadeFixed<5, 5, 2, 2>(first, second, input, n, output); return true;
+  case Cascade::Offline: DownsampleCascadeFixed<7, 7, 3, 3>(first, second, input, n, output); return true;
+  case Cascade::None: break;
+  }
+  return false;
+}
+
 // Even outputs: 2 sum_j h[2j] x[n - j]; odd outputs: 2 h[middle] x[n - K] = x[n - K].
 void HalfBandFilter::UpsampleFir(const double* input, int n, double* output)
 {

@@ -31,6 +31,15 @@ public:
   // Forgets all earlier input.
   void Clear();
 
+  // Both stages of a 4x cascade in one pass over the frames - `first` at twice the lower rate, `second` at four
+  // times - as first.Upsample then second.Upsample (or second.Downsample then first.Downsample) would do, with the
+  // same results. The processor then overlaps the stages' work. Only elliptic stages whose section counts have an
+  // unrolled kernel (those of the real-time and the offline preset) are taken; false when not done.
+  static bool UpsampleCascade(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
+                              double* output);
+  static bool DownsampleCascade(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
+                                double* output);
+
   // Group delay at 0 Hz, in samples of the higher rate.
   double Delay() const;
   // Samples of the lower rate after which what earlier input left in the filter has fallen to `fraction` of its
@@ -48,6 +57,12 @@ private:
   static constexpr int kFirChunk = 256;
 
   HalfBandFilter() = default;
+  template <int A1, int B1, int A2, int B2>
+  static void UpsampleCascadeFixed(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
+                                   double* output);
+  template <int A1, int B1, int A2, int B2>
+  static void DownsampleCascadeFixed(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
+                                     double* output);
   static simd::Lanes2 RunBranch(const std::vector<double>& coefficients, std::vector<simd::Lanes2>& state,
                                 simd::Lanes2 x);
   void UpsampleFir(const double* input, int n, double* output);

@@ -72,12 +72,16 @@ void Oversampler::UpsampleFrames(int n)
     mUp[0].Upsample(mBase.data(), n, mHigh.data());
     return;
   }
+  if (HalfBandFilter::UpsampleCascade(mUp[0], mUp[1], mBase.data(), n, mHigh.data()))
+    return;
   mUp[0].Upsample(mBase.data(), n, mMiddle.data());
   mUp[1].Upsample(mMiddle.data(), 2 * n, mHigh.data());
 }
 
 void Oversampler::DownsampleFrames(int m)
 {
+  if (mDown.size() == 2 && HalfBandFilter::DownsampleCascade(mDown[0], mDown[1], mHigh.data(), m / 4, mHigh.data()))
+    return;
   int frames = m;
   for (size_t k = mDown.size(); k-- > 0;)
   {
