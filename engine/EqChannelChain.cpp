@@ -74,8 +74,10 @@ double Mid2Hz(int i)
 
 } // namespace
 
-EqChannelChain::EqChannelChain(int sampleRate)
-  : mShaper(SelectShaperBlock())
+EqChannelChain::EqChannelChain(int sampleRate, WideKernels kernels)
+  : mKernels(kernels)
+  , mShaper(SelectShaperBlock(mKernels))
+  , mOutputStage(SelectOutputStage(mKernels))
 {
   struct Setup
   {
@@ -318,7 +320,8 @@ struct Pipeline
       io.Store(done, simd::FiniteOrZero(weight * w.S(done) + st.carry[K - 1] * gain));
   }
 
-  static void Run(const Io& io, int n, Stages& stages, Lanes2 weight, Lanes2 gain, ShaperBlockFunction shaper)
+  [[gnu::always_inline]] static inline void Body(const Io& io, int n, Stages& stages, Lanes2 weight, Lanes2 gain,
+                                                  ShaperBlockFunction shaper)
   {
     alignas(32) double xs[2 * (kChunk + kDepth)];
     alignas(32) double ss[2 * (kChunk + kDepth)];
@@ -362,24 +365,18 @@ struct Pipeline
   }
 };
 
-// No active section: the output stage alone.
-template <bool HighPass, typename Io>
-struct Pipeline<0, HighPass, Io>
+// Two planar channels, both processed.
+struct PlanarPairIo
 {
-  static void Run(const Io& io, int n, Stages&, Lanes2 weight, Lanes2 gain, ShaperBlockFunction shaper)
+  const double* in0;
+  const double* in1;
+  double* out0;
+  double* out1;
+  Lanes2 Load(int i) const { return Lanes2::Of(in0[i], in1[i]); }
+  void Store(int i, Lanes2 v) const
   {
-    alignas(32) double xs[2 * kChunk];
-    alignas(32) double ss[2 * kChunk];
-    for (int chunkStart = 0; chunkStart < n; chunkStart += kChunk)
-    {
-      const int count = std::min(kChunk, n - chunkStart);
-      for (int j = 0; j < count; ++j)
-        simd::FiniteOrZero(io.Load(chunkStart + j)).Store(xs + 2 * j);
-      shaper(xs, ss, 2 * count);
-      for (int j = 0; j < count; ++j)
-        io.Store(chunkStart + j,
-                 simd::FiniteOrZero(weight * Lanes2::Load(ss + 2 * j) + Lanes2::Load(xs + 2 * j) * gain));
-    }
+    out0[i] = v.Lane0();
+    out1[i] = v.Lane1();
   }
 };
 
@@ -394,19 +391,40 @@ struct FramesIo
 template <typename Io>
 using PipelineRun = void (*)(const Io&, int, Stages&, Lanes2, Lanes2, ShaperBlockFunction);
 
-template <typename Io, int K>
-PipelineRun<Io> PipelineFor(bool highPass)
+template <int K, bool HighPass, typename Io>
+void RunBaseline(const Io& io, int n, Stages& stages, Lanes2 weight, Lanes2 gain, ShaperBlockFunction shaper)
 {
-  return highPass ? &Pipeline<K, true, Io>::Run : &Pipeline<K, false, Io>::Run;
+  Pipeline<K, HighPass, Io>::Body(io, n, stages, weight, gain, shaper);
 }
 
-template <typename Io>
-PipelineRun<Io> SelectPipeline(int stages, bool highPass)
+#if QUORL_HAS_WIDE_TARGETS
+// The same, with the 32 vector registers of AVX-512VL: the sections' history stays in registers.
+template <int K, bool HighPass, typename Io>
+QUORL_TARGET_AVX512 void RunAvx512(const Io& io, int n, Stages& stages, Lanes2 weight, Lanes2 gain,
+                                   ShaperBlockFunction shaper)
 {
-  static constexpr PipelineRun<Io> (*kPipelines[EqChannelChain::kBands + 1])(bool) = {
-    &PipelineFor<Io, 0>, &PipelineFor<Io, 1>, &PipelineFor<Io, 2>,
-    &PipelineFor<Io, 3>, &PipelineFor<Io, 4>, &PipelineFor<Io, 5>};
-  return kPipelines[stages](highPass);
+  Pipeline<K, HighPass, Io>::Body(io, n, stages, weight, gain, shaper);
+}
+#endif
+
+template <typename Io, int K>
+PipelineRun<Io> PipelineFor(bool highPass, WideKernels kernels)
+{
+#if QUORL_HAS_WIDE_TARGETS
+  if (kernels == WideKernels::Avx512)
+    return highPass ? &RunAvx512<K, true, Io> : &RunAvx512<K, false, Io>;
+#endif
+  (void)kernels;
+  return highPass ? &RunBaseline<K, true, Io> : &RunBaseline<K, false, Io>;
+}
+
+// The kernel for 1 to 5 active sections.
+template <typename Io>
+PipelineRun<Io> SelectPipeline(int stages, bool highPass, WideKernels kernels)
+{
+  static constexpr PipelineRun<Io> (*kPipelines[EqChannelChain::kBands])(bool, WideKernels) = {
+    &PipelineFor<Io, 1>, &PipelineFor<Io, 2>, &PipelineFor<Io, 3>, &PipelineFor<Io, 4>, &PipelineFor<Io, 5>};
+  return kPipelines[stages - 1](highPass, kernels);
 }
 
 } // namespace
@@ -426,16 +444,23 @@ bool EqChannelChain::ChannelSettled(int channel) const
 
 void EqChannelChain::Process(double* channel0, double* channel1, int n)
 {
+  Process(channel0, channel1, channel0, channel1, n);
+}
+
+void EqChannelChain::Process(const double* in0, const double* in1, double* out0, double* out1, int n)
+{
   const double silence = 0.0;
   double sink = 0.0;
+  const bool channel0 = in0 && out0;
+  const bool channel1 = in1 && out1;
   Lanes io;
-  io.in[0] = channel0 ? channel0 : &silence;
-  io.in[1] = channel1 ? channel1 : &silence;
-  io.out[0] = channel0 ? channel0 : &sink;
-  io.out[1] = channel1 ? channel1 : &sink;
+  io.in[0] = channel0 ? in0 : &silence;
+  io.in[1] = channel1 ? in1 : &silence;
+  io.out[0] = channel0 ? out0 : &sink;
+  io.out[1] = channel1 ? out1 : &sink;
   io.inStride[0] = io.outStride[0] = channel0 ? 1 : 0;
   io.inStride[1] = io.outStride[1] = channel1 ? 1 : 0;
-  Run(io, n, channel0 != nullptr, channel1 != nullptr);
+  Run(io, n, channel0, channel1);
 }
 
 void EqChannelChain::ProcessFrames(double* frames, int n, bool channel0, bool channel1)
@@ -506,12 +531,27 @@ void EqChannelChain::RunSettled(const Lanes& io, int n, bool channel0, bool chan
     stages.band[count] = b;
     ++count;
   }
-  const Lanes2 weight = Lanes2::Both(std::fabs(mGainDb / 60.0) + 0.01);
+  const double weightValue = std::fabs(mGainDb / 60.0) + 0.01;
+  const Lanes2 weight = Lanes2::Both(weightValue);
   const Lanes2 gain = Lanes2::Both(mGainLinear);
+  // With no active section every sample is on its own: each processed buffer in one pass.
+  if (count == 0)
+  {
+    if (io.frames)
+      mOutputStage(io.frames, io.frames, 2 * n, weightValue, mGainLinear);
+    else
+      for (int c = 0; c < kChannels; ++c)
+        if (io.inStride[c] == 1)
+          mOutputStage(io.in[c], io.out[c], n, weightValue, mGainLinear);
+    return;
+  }
   if (io.frames)
-    SelectPipeline<FramesIo>(count, mHighPassEnabled)(FramesIo{io.frames}, n, stages, weight, gain, mShaper);
+    SelectPipeline<FramesIo>(count, mHighPassEnabled, mKernels)(FramesIo{io.frames}, n, stages, weight, gain, mShaper);
+  else if (channel0 && channel1 && io.inStride[0] == 1 && io.inStride[1] == 1)
+    SelectPipeline<PlanarPairIo>(count, mHighPassEnabled, mKernels)(PlanarPairIo{io.in[0], io.in[1], io.out[0], io.out[1]}, n,
+                                                         stages, weight, gain, mShaper);
   else
-    SelectPipeline<Lanes>(count, mHighPassEnabled)(io, n, stages, weight, gain, mShaper);
+    SelectPipeline<Lanes>(count, mHighPassEnabled, mKernels)(io, n, stages, weight, gain, mShaper);
   for (int k = 0; k < count; ++k)
   {
     BiquadSection* sections = mBands[stages.band[k]].data();

@@ -33,8 +33,9 @@ public:
   // The output gain constant has 13 significant digits; the sections use ln(10)/20 in full.
   static constexpr double kGainDbToExponent = 0.1151292546497;
 
-  // Sets the sections up with their fixed types, Q and default frequencies at the given rate.
-  explicit EqChannelChain(int sampleRate);
+  // Sets the sections up with their fixed types, Q and default frequencies at the given rate. `kernels`: the
+  // vector variant to run (the widest the processor has; all give the same results).
+  explicit EqChannelChain(int sampleRate, WideKernels kernels = DetectWideKernels());
 
   // The effect of a new value of parameters 0 to 7 ("HPF" to "HiShelf Level"): a new target for both channels'
   // sections (channel 0 first), each with one smoothing step. Other indices and values that are not finite
@@ -47,6 +48,9 @@ public:
 
   // Runs the chain in place over n samples of channel 0 and channel 1; a null buffer is a channel not processed.
   void Process(double* channel0, double* channel1, int n);
+  // The same from the inputs into the outputs (each output may be its input); a channel is processed when both
+  // its buffers are given.
+  void Process(const double* in0, const double* in1, double* out0, double* out1, int n);
   // The same on n interleaved stereo frames (channel 0 first in each), for the channels flagged.
   void ProcessFrames(double* frames, int n, bool channel0, bool channel1);
   // Runs the chain in place over n samples of one channel (0 or 1).
@@ -60,8 +64,8 @@ public:
   double GainDb() const { return mGainDb; }
   double GainLinear() const { return mGainLinear; }
 
-  // Where a block's samples are read and written: per lane (channel) a pointer and a stride in doubles. A lane
-  // with nothing to process reads a silent sample (stride 0) and writes into a sink.
+  // Where a block's samples are read and written: per lane (channel) pointers and strides in doubles. A lane with
+  // nothing to process reads a silent sample (stride 0) and writes into a sink.
   struct Lanes
   {
     const double* in[kChannels];
@@ -89,7 +93,9 @@ private:
   bool BandActive(int band, int channel) const;
   bool ChannelSettled(int channel) const;
 
+  WideKernels mKernels;
   ShaperBlockFunction mShaper;
+  OutputStageFunction mOutputStage;
   double mGainLinear = 1.0;
   double mGainDb = 0.0;
   std::array<std::array<BiquadSection, kChannels>, kBands> mBands;

@@ -198,28 +198,32 @@ void EqEngine::Remember(const EngineBlock& block, int nChannels)
 
 void EqEngine::PlainPath(const EngineBlock& block, int nChannels)
 {
-  const int n = block.nFrames;
-  double* buffers[2] = {nullptr, nullptr};
+  const double* inputs[2] = {nullptr, nullptr};
+  double* outputs[2] = {nullptr, nullptr};
   for (int channel = 0; channel < nChannels; ++channel)
-  {
-    if (!Processes(block, channel))
-      continue;
-    double* out = block.outputs[channel];
-    const double* in = block.inputs[channel];
-    if (out != in)
-      std::copy(in, in + n, out);
-    buffers[channel] = out;
-  }
-  mChain.Process(buffers[0], buffers[1], n);
+    if (Processes(block, channel))
+    {
+      inputs[channel] = block.inputs[channel];
+      outputs[channel] = block.outputs[channel];
+    }
+  mChain.Process(inputs[0], inputs[1], outputs[0], outputs[1], block.nFrames);
 }
 
 bool EqEngine::RunOversampled(const double* const* inputs, double* const* outputs, int n)
 {
-  const int m = mOversampler->Upsample(inputs, n);
-  if (m == 0 && n > 0)
+  if (n > mOversampler->MaxInputLength())
     return false;
-  mChain.ProcessFrames(mOversampler->HighRate(), m, inputs[0] != nullptr, inputs[1] != nullptr);
-  mOversampler->Downsample(outputs, m);
+  // In pieces, so that the high-rate frames stay in the processor's nearest cache from upsampling through the
+  // chain to downsampling. Every stage streams, so the result does not depend on the piece length.
+  for (int done = 0; done < n; done += kOversampledPiece)
+  {
+    const int count = std::min(kOversampledPiece, n - done);
+    const double* in[2] = {inputs[0] ? inputs[0] + done : nullptr, inputs[1] ? inputs[1] + done : nullptr};
+    double* out[2] = {outputs[0] ? outputs[0] + done : nullptr, outputs[1] ? outputs[1] + done : nullptr};
+    const int m = mOversampler->Upsample(in, count);
+    mChain.ProcessFrames(mOversampler->HighRate(), m, in[0] != nullptr, in[1] != nullptr);
+    mOversampler->Downsample(out, m);
+  }
   return true;
 }
 

@@ -63,6 +63,8 @@ public:
   static constexpr int kMinBufferLength = 1024;
   // Buffers are never sized beyond this many base-rate frames (the adapters slice host blocks far shorter).
   static constexpr int kMaxBufferLength = 1 << 16;
+  // Base-rate frames the oversampled path takes through upsampler, chain and downsampler at a time.
+  static constexpr int kOversampledPiece = 128;
 
   struct ResetResult
   {

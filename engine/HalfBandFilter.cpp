@@ -269,8 +269,8 @@ struct FixedBranch
 } // namespace
 
 template <int A1, int B1, int A2, int B2>
-void HalfBandFilter::UpsampleCascadeFixed(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
-                                          double* output)
+[[gnu::always_inline]] inline void HalfBandFilter::UpsampleCascadeFixed(HalfBandFilter& first, HalfBandFilter& second,
+                                                                         const double* input, int n, double* output)
 {
   FixedBranch<A1> f0;
   FixedBranch<B1> f1;
@@ -298,8 +298,9 @@ void HalfBandFilter::UpsampleCascadeFixed(HalfBandFilter& first, HalfBandFilter&
 }
 
 template <int A1, int B1, int A2, int B2>
-void HalfBandFilter::DownsampleCascadeFixed(HalfBandFilter& first, HalfBandFilter& second, const double* input,
-                                            int n, double* output)
+[[gnu::always_inline]] inline void HalfBandFilter::DownsampleCascadeFixed(HalfBandFilter& first,
+                                                                           HalfBandFilter& second,
+                                                                           const double* input, int n, double* output)
 {
   FixedBranch<A1> f0;
   FixedBranch<B1> f1;
@@ -332,52 +333,104 @@ void HalfBandFilter::DownsampleCascadeFixed(HalfBandFilter& first, HalfBandFilte
 namespace {
 
 // The section counts (branch 0 and 1 of the first stage, then of the second) with an unrolled kernel.
-enum class Cascade
+enum class CascadeKind
 {
   None,
   Realtime, // 5 + 5, 2 + 2
   Offline,  // 7 + 7, 3 + 3
 };
 
-Cascade CascadeOf(const HalfBandFilter& first, const HalfBandFilter& second)
+CascadeKind CascadeOf(const HalfBandFilter& first, const HalfBandFilter& second)
 {
   if (first.IsLinearPhase() || second.IsLinearPhase())
-    return Cascade::None;
+    return CascadeKind::None;
   const auto counts = [&](size_t a1, size_t b1, size_t a2, size_t b2) {
     return first.Branch(0).size() == a1 && first.Branch(1).size() == b1 && second.Branch(0).size() == a2
            && second.Branch(1).size() == b2;
   };
   if (counts(5, 5, 2, 2))
-    return Cascade::Realtime;
+    return CascadeKind::Realtime;
   if (counts(7, 7, 3, 3))
-    return Cascade::Offline;
-  return Cascade::None;
+    return CascadeKind::Offline;
+  return CascadeKind::None;
 }
 
 } // namespace
 
-bool HalfBandFilter::UpsampleCascade(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
-                                     double* output)
+template <int A1, int B1, int A2, int B2>
+void HalfBandFilter::UpsampleCascadeBaseline(HalfBandFilter& first, HalfBandFilter& second, const double* input,
+                                             int n, double* output)
+{
+  UpsampleCascadeFixed<A1, B1, A2, B2>(first, second, input, n, output);
+}
+
+template <int A1, int B1, int A2, int B2>
+void HalfBandFilter::DownsampleCascadeBaseline(HalfBandFilter& first, HalfBandFilter& second, const double* input,
+                                               int n, double* output)
+{
+  DownsampleCascadeFixed<A1, B1, A2, B2>(first, second, input, n, output);
+}
+
+#if QUORL_HAS_WIDE_TARGETS
+// With the 32 vector registers of AVX-512VL every branch's state stays in registers.
+template <int A1, int B1, int A2, int B2>
+QUORL_TARGET_AVX512 void HalfBandFilter::UpsampleCascadeAvx512(HalfBandFilter& first, HalfBandFilter& second,
+                                                               const double* input, int n, double* output)
+{
+  UpsampleCascadeFixed<A1, B1, A2, B2>(first, second, input, n, output);
+}
+
+template <int A1, int B1, int A2, int B2>
+QUORL_TARGET_AVX512 void HalfBandFilter::DownsampleCascadeAvx512(HalfBandFilter& first, HalfBandFilter& second,
+                                                                 const double* input, int n, double* output)
+{
+  DownsampleCascadeFixed<A1, B1, A2, B2>(first, second, input, n, output);
+}
+#endif
+
+template <int A1, int B1, int A2, int B2>
+void HalfBandFilter::RunCascade(bool up, WideKernels kernels, HalfBandFilter& first, HalfBandFilter& second,
+                                const double* input, int n, double* output)
+{
+#if QUORL_HAS_WIDE_TARGETS
+  if (kernels == WideKernels::Avx512)
+  {
+    if (up)
+      UpsampleCascadeAvx512<A1, B1, A2, B2>(first, second, input, n, output);
+    else
+      DownsampleCascadeAvx512<A1, B1, A2, B2>(first, second, input, n, output);
+    return;
+  }
+#endif
+  (void)kernels;
+  if (up)
+    UpsampleCascadeBaseline<A1, B1, A2, B2>(first, second, input, n, output);
+  else
+    DownsampleCascadeBaseline<A1, B1, A2, B2>(first, second, input, n, output);
+}
+
+bool HalfBandFilter::Cascade(bool up, WideKernels kernels, HalfBandFilter& first, HalfBandFilter& second,
+                             const double* input, int n, double* output)
 {
   switch (CascadeOf(first, second))
   {
-  case Cascade::Realtime: UpsampleCascadeFixed<5, 5, 2, 2>(first, second, input, n, output); return true;
-  case Cascade::Offline: UpsampleCascadeFixed<7, 7, 3, 3>(first, second, input, n, output); return true;
-  case Cascade::None: break;
+  case CascadeKind::Realtime: RunCascade<5, 5, 2, 2>(up, kernels, first, second, input, n, output); return true;
+  case CascadeKind::Offline: RunCascade<7, 7, 3, 3>(up, kernels, first, second, input, n, output); return true;
+  case CascadeKind::None: break;
   }
   return false;
 }
 
-bool HalfBandFilter::DownsampleCascade(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
-                                       double* output)
+bool HalfBandFilter::UpsampleCascade(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
+                                     double* output, WideKernels kernels)
 {
-  switch (CascadeOf(first, second))
-  {
-  case Cascade::Realtime: DownsampleCascadeFixed<5, 5, 2, 2>(first, second, input, n, output); return true;
-  case Cascade::Offline: DownsampleCascadeFixed<7, 7, 3, 3>(first, second, input, n, output); return true;
-  case Cascade::None: break;
-  }
-  return false;
+  return Cascade(true, kernels, first, second, input, n, output);
+}
+
+bool HalfBandFilter::DownsampleCascade(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
+                                       double* output, WideKernels kernels)
+{
+  return Cascade(false, kernels, first, second, input, n, output);
 }
 
 // Even outputs: 2 sum_j h[2j] x[n - j]; odd outputs: 2 h[middle] x[n - K] = x[n - K].

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/SimdLanes.h"
+#include "engine/WideTarget.h"
 
 #include <vector>
 
@@ -34,11 +35,12 @@ public:
   // Both stages of a 4x cascade in one pass over the frames - `first` at twice the lower rate, `second` at four
   // times - as first.Upsample then second.Upsample (or second.Downsample then first.Downsample) would do, with the
   // same results. The processor then overlaps the stages' work. Only elliptic stages whose section counts have an
-  // unrolled kernel (those of the real-time and the offline preset) are taken; false when not done.
+  // unrolled kernel (those of the real-time and the offline preset) are taken; false when not done. `kernels`
+  // picks the vector variant (all give the same results).
   static bool UpsampleCascade(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
-                              double* output);
+                              double* output, WideKernels kernels);
   static bool DownsampleCascade(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
-                                double* output);
+                                double* output, WideKernels kernels);
 
   // Group delay at 0 Hz, in samples of the higher rate.
   double Delay() const;
@@ -57,12 +59,31 @@ private:
   static constexpr int kFirChunk = 256;
 
   HalfBandFilter() = default;
+  static bool Cascade(bool up, WideKernels kernels, HalfBandFilter& first, HalfBandFilter& second,
+                      const double* input, int n, double* output);
+  template <int A1, int B1, int A2, int B2>
+  static void RunCascade(bool up, WideKernels kernels, HalfBandFilter& first, HalfBandFilter& second,
+                         const double* input, int n, double* output);
   template <int A1, int B1, int A2, int B2>
   static void UpsampleCascadeFixed(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
                                    double* output);
   template <int A1, int B1, int A2, int B2>
   static void DownsampleCascadeFixed(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
                                      double* output);
+  template <int A1, int B1, int A2, int B2>
+  static void UpsampleCascadeBaseline(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
+                                      double* output);
+  template <int A1, int B1, int A2, int B2>
+  static void DownsampleCascadeBaseline(HalfBandFilter& first, HalfBandFilter& second, const double* input, int n,
+                                        double* output);
+#if QUORL_HAS_WIDE_TARGETS
+  template <int A1, int B1, int A2, int B2>
+  QUORL_TARGET_AVX512 static void UpsampleCascadeAvx512(HalfBandFilter& first, HalfBandFilter& second,
+                                                        const double* input, int n, double* output);
+  template <int A1, int B1, int A2, int B2>
+  QUORL_TARGET_AVX512 static void DownsampleCascadeAvx512(HalfBandFilter& first, HalfBandFilter& second,
+                                                          const double* input, int n, double* output);
+#endif
   static simd::Lanes2 RunBranch(const std::vector<double>& coefficients, std::vector<simd::Lanes2>& state,
                                 simd::Lanes2 x);
   void UpsampleFir(const double* input, int n, double* output);

@@ -19,8 +19,9 @@ Oversampler::QualityPreset Oversampler::Preset(int quality)
   }
 }
 
-Oversampler::Oversampler(int factor, int quality, double baseRate, int maxInputLength)
-  : mFactor(factor == 2 ? 2 : 4)
+Oversampler::Oversampler(int factor, int quality, double baseRate, int maxInputLength, WideKernels kernels)
+  : mKernels(kernels)
+  , mFactor(factor == 2 ? 2 : 4)
   , mQuality(quality)
   , mBaseRate(baseRate)
   , mMaxInputLength(std::max(maxInputLength, 1))
@@ -72,7 +73,7 @@ void Oversampler::UpsampleFrames(int n)
     mUp[0].Upsample(mBase.data(), n, mHigh.data());
     return;
   }
-  if (HalfBandFilter::UpsampleCascade(mUp[0], mUp[1], mBase.data(), n, mHigh.data()))
+  if (HalfBandFilter::UpsampleCascade(mUp[0], mUp[1], mBase.data(), n, mHigh.data(), mKernels))
     return;
   mUp[0].Upsample(mBase.data(), n, mMiddle.data());
   mUp[1].Upsample(mMiddle.data(), 2 * n, mHigh.data());
@@ -80,7 +81,7 @@ void Oversampler::UpsampleFrames(int n)
 
 void Oversampler::DownsampleFrames(int m)
 {
-  if (mDown.size() == 2 && HalfBandFilter::DownsampleCascade(mDown[0], mDown[1], mHigh.data(), m / 4, mHigh.data()))
+  if (mDown.size() == 2 && HalfBandFilter::DownsampleCascade(mDown[0], mDown[1], mHigh.data(), m / 4, mHigh.data(), mKernels))
     return;
   int frames = m;
   for (size_t k = mDown.size(); k-- > 0;)

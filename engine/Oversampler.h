@@ -41,8 +41,10 @@ public:
   // Presets 0 to 5; any other number gives the settings of preset 2.
   static QualityPreset Preset(int quality);
 
-  // maxInputLength: the most base-rate frames one call may pass (at least 1).
-  Oversampler(int factor, int quality, double baseRate, int maxInputLength);
+  // maxInputLength: the most base-rate frames one call may pass (at least 1). `kernels`: the vector variant to
+  // run (the widest the processor has; all give the same results).
+  Oversampler(int factor, int quality, double baseRate, int maxInputLength,
+              WideKernels kernels = DetectWideKernels());
 
   int Factor() const { return mFactor; }
   int Quality() const { return mQuality; }
@@ -84,6 +86,7 @@ private:
   void UpsampleFrames(int n);
   void DownsampleFrames(int m);
 
+  WideKernels mKernels;
   int mFactor;
   int mQuality;
   double mBaseRate;

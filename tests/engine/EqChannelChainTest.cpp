@@ -321,3 +321,62 @@ TEST(EqChannelChain, DiffersFromTheStdSinFormulaOnlyByRounding)
       EXPECT_LE(ours, 4.0 * own) << rate << (glide ? " gliding" : " settled");
     }
 }
+
+// Every vector variant the processor runs gives the same results bit for bit, settled and gliding, stereo, mono
+// and interleaved.
+TEST(EqChannelChain, VectorVariantsGiveTheSameResults)
+{
+  std::vector<ondrell::WideKernels> kernels = {ondrell::WideKernels::Sse2};
+  if (ondrell::DetectWideKernels() != ondrell::WideKernels::Sse2)
+    kernels.push_back(ondrell::WideKernels::Avx2);
+  if (ondrell::DetectWideKernels() == ondrell::WideKernels::Avx512)
+    kernels.push_back(ondrell::WideKernels::Avx512);
+  std::vector<std::vector<double>> results;
+  for (ondrell::WideKernels k : kernels)
+  {
+    EqChannelChain chain(48000, k);
+    std::mt19937 rng(21);
+    std::uniform_real_distribution<double> signal(-1.3, 1.3);
+    std::vector<double> all;
+    for (int block = 0; block < 60; ++block)
+    {
+      if (block % 10 == 0)
+      {
+        chain.ApplyParam(block % 8, block % 3 == 0 ? 0.0 : 3.0 + block % 4);
+        if (block % 20 == 0)
+          chain.ApplyParam(0, 2);
+      }
+      const int n = 37 + block * 7;
+      std::vector<double> left(static_cast<size_t>(n)), right(static_cast<size_t>(n));
+      for (int i = 0; i < n; ++i)
+      {
+        left[static_cast<size_t>(i)] = signal(rng);
+        right[static_cast<size_t>(i)] = signal(rng);
+      }
+      if (block % 3 == 0)
+        chain.Process(left.data(), right.data(), n);
+      else if (block % 3 == 1)
+        chain.ProcessChannel(left.data(), n, 0);
+      else
+      {
+        std::vector<double> frames(2 * static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i)
+        {
+          frames[2 * static_cast<size_t>(i)] = left[static_cast<size_t>(i)];
+          frames[2 * static_cast<size_t>(i) + 1] = right[static_cast<size_t>(i)];
+        }
+        chain.ProcessFrames(frames.data(), n, true, true);
+        left.assign(frames.begin(), frames.end());
+      }
+      all.insert(all.end(), left.begin(), left.end());
+      all.insert(all.end(), right.begin(), right.end());
+    }
+    results.push_back(all);
+  }
+  for (size_t k = 1; k < results.size(); ++k)
+  {
+    ASSERT_EQ(results[k].size(), results[0].size());
+    for (size_t i = 0; i < results[0].size(); ++i)
+      ASSERT_EQ(std::memcmp(&results[k][i], &results[0][i], sizeof(double)), 0) << "variant " << k << ", " << i;
+  }
+}

@@ -1,3 +1,4 @@
+#include "engine/ShaperBlock.h"
 #include "engine/ShaperSine.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <vector>
+#include <algorithm>
 
 using ondrell::ShaperSine;
 using ondrell::simd::Lanes2;
@@ -56,4 +59,59 @@ TEST(ShaperSine, WithinOneUlpOfTheSineOnTheClampedRange)
               static_cast<long long>(worstTrue), static_cast<long long>(worstStd));
   EXPECT_LE(worstTrue, 1);
   EXPECT_LE(worstStd, 1);
+}
+
+namespace {
+
+// The variants this processor can run, baseline first.
+std::vector<ondrell::WideKernels> RunnableKernels()
+{
+  std::vector<ondrell::WideKernels> kernels = {ondrell::WideKernels::Sse2};
+  const ondrell::WideKernels widest = ondrell::DetectWideKernels();
+  if (widest != ondrell::WideKernels::Sse2)
+    kernels.push_back(ondrell::WideKernels::Avx2);
+  if (widest == ondrell::WideKernels::Avx512)
+    kernels.push_back(ondrell::WideKernels::Avx512);
+  return kernels;
+}
+
+} // namespace
+
+// Every vector variant of the block functions gives the baseline's results bit for bit, for every length (the
+// tails shorter than a vector included) and for input beyond +-1, NaN and infinities.
+TEST(ShaperSine, BlockVariantsGiveTheSameResults)
+{
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> uniform(-1.5, 1.5);
+  std::vector<double> x(203);
+  for (double& v : x)
+    v = uniform(rng);
+  x[5] = std::nan("");
+  x[17] = HUGE_VAL;
+  x[18] = -HUGE_VAL;
+  x[40] = 1e-310;
+  std::printf("[ kernels  ] variants run here: %zu\n", RunnableKernels().size());
+  for (int count = 0; count <= static_cast<int>(x.size()); count += count < 20 ? 1 : 37)
+  {
+    std::vector<double> sines[3], outputs[3];
+    const std::vector<ondrell::WideKernels> kernels = RunnableKernels();
+    for (size_t k = 0; k < kernels.size(); ++k)
+    {
+      std::vector<double> finite(x.begin(), x.begin() + count);
+      for (double& v : finite)
+        v = std::isfinite(v) ? v : 0.0;
+      sines[k].assign(static_cast<size_t>(count), -7.0);
+      ondrell::SelectShaperBlock(kernels[k])(finite.data(), sines[k].data(), count);
+      outputs[k].assign(x.begin(), x.begin() + count);
+      ondrell::SelectOutputStage(kernels[k])(outputs[k].data(), outputs[k].data(), count, 0.01 + 4.0 / 60.0, 0.63);
+      for (int j = 0; j < count; ++j)
+      {
+        ASSERT_EQ(std::memcmp(&sines[k][j], &sines[0][j], sizeof(double)), 0) << "variant " << k << ", " << j;
+        ASSERT_EQ(std::memcmp(&outputs[k][j], &outputs[0][j], sizeof(double)), 0) << "variant " << k << ", " << j;
+        ASSERT_TRUE(std::isfinite(outputs[k][j]));
+        const double in = std::isfinite(x[j]) ? x[j] : 0.0;
+        ASSERT_EQ(sines[0][j], ShaperSine(std::min(std::max(in, -1.0), 1.0))) << j;
+      }
+    }
+  }
 }
