@@ -3,6 +3,7 @@
 #include "engine/ShaperSine.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <limits>
 
 #if QUORL_HAS_WIDE_TARGETS
