@@ -1,14 +1,11 @@
 #pragma once
 
-#include "engine/BiquadDesign.h"
-
 #include <cstdint>
 
 namespace ondrell {
 
 // One second-order recursive filter section (Audio EQ Cookbook responses) whose frequency, Q and gain
-// glide towards their targets through one-pole smoothers, one step per call of Step. The coefficients come from
-// DesignBiquad (its own sine, cosine and exponential, within 1 ulp of the C library's).
+// glide towards their targets through one-pole smoothers, one step per call of Step.
 // Threads: unsynchronised, one thread at a time (the audio thread while processing); owns only plain values.
 class BiquadSection
 {
@@ -51,10 +48,6 @@ public:
   // One smoothing step; recomputes the coefficients only when the smoothed values moved past the thresholds,
   // the sample rate changed or a recomputation is forced.
   void Step();
-  // Step without the recomputation: true when it is due, with the values it takes in CurrentQ, CurrentFrequency
-  // and CurrentGain; the caller then hands the result of DesignBiquad for them to Adopt (as Step would have).
-  bool StepSmoothers();
-  void Adopt(const BiquadValues<double>& values);
 
   bool IsSettled() const
   {

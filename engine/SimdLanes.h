@@ -5,7 +5,6 @@
 #define QUORL_HAS_SSE2 1
 #endif
 
-#include <cmath>
 #include <limits>
 
 namespace ondrell::simd {
@@ -37,31 +36,11 @@ inline Lanes2 operator/(Lanes2 a, Lanes2 b) { return {_mm_div_pd(a.v, b.v)}; }
 inline Lanes2 Min(Lanes2 a, Lanes2 b) { return {_mm_min_pd(a.v, b.v)}; }
 inline Lanes2 Max(Lanes2 a, Lanes2 b) { return {_mm_max_pd(a.v, b.v)}; }
 inline Lanes2 Abs(Lanes2 a) { return {_mm_andnot_pd(_mm_set1_pd(-0.0), a.v)}; }
-inline Lanes2 operator-(Lanes2 a) { return {_mm_xor_pd(_mm_set1_pd(-0.0), a.v)}; }
-inline Lanes2 Sqrt(Lanes2 a) { return {_mm_sqrt_pd(a.v)}; }
 // Finite lanes keep their value; NaN and infinities become 0.
 inline Lanes2 FiniteOrZero(Lanes2 a)
 {
   const __m128d finite = _mm_cmple_pd(Abs(a).v, _mm_set1_pd(std::numeric_limits<double>::max()));
   return {_mm_and_pd(a.v, finite)};
-}
-// Masks: every bit of a lane set where the comparison holds.
-inline Lanes2 Less(Lanes2 a, Lanes2 b) { return {_mm_cmplt_pd(a.v, b.v)}; }
-inline Lanes2 NotLess(Lanes2 a, Lanes2 b) { return {_mm_cmpnlt_pd(a.v, b.v)}; }
-inline Lanes2 Equal(Lanes2 a, Lanes2 b) { return {_mm_cmpeq_pd(a.v, b.v)}; }
-inline Lanes2 Select(Lanes2 mask, Lanes2 a, Lanes2 b)
-{
-  return {_mm_or_pd(_mm_and_pd(mask.v, a.v), _mm_andnot_pd(mask.v, b.v))};
-}
-inline bool Any(Lanes2 mask) { return _mm_movemask_pd(mask.v) != 0; }
-// a x 2^k, k a whole number in each lane with 2^k and the result normal: exact, as std::ldexp.
-inline Lanes2 ScaleByPowerOfTwo(Lanes2 a, Lanes2 k)
-{
-  // k + 1.5 x 2^52 holds k in its low mantissa bits; moved into the exponent field it is 2^k.
-  const __m128d shifted = _mm_add_pd(k.v, _mm_set1_pd(6755399441055744.0));
-  const __m128i bits = _mm_sub_epi64(_mm_castpd_si128(shifted), _mm_castpd_si128(_mm_set1_pd(6755399441055744.0)));
-  const __m128i power = _mm_slli_epi64(_mm_add_epi64(bits, _mm_set1_epi64x(1023)), 52);
-  return {_mm_mul_pd(a.v, _mm_castsi128_pd(power))};
 }
 #else
 struct Lanes2
@@ -89,26 +68,11 @@ inline Lanes2 operator/(Lanes2 a, Lanes2 b) { return {{a.v[0] / b.v[0], a.v[1] /
 inline Lanes2 Min(Lanes2 a, Lanes2 b) { return {{a.v[0] < b.v[0] ? a.v[0] : b.v[0], a.v[1] < b.v[1] ? a.v[1] : b.v[1]}}; }
 inline Lanes2 Max(Lanes2 a, Lanes2 b) { return {{a.v[0] > b.v[0] ? a.v[0] : b.v[0], a.v[1] > b.v[1] ? a.v[1] : b.v[1]}}; }
 inline Lanes2 Abs(Lanes2 a) { return {{a.v[0] < 0.0 ? -a.v[0] : a.v[0], a.v[1] < 0.0 ? -a.v[1] : a.v[1]}}; }
-inline Lanes2 operator-(Lanes2 a) { return {{-a.v[0], -a.v[1]}}; }
-inline Lanes2 Sqrt(Lanes2 a) { return {{std::sqrt(a.v[0]), std::sqrt(a.v[1])}}; }
 inline Lanes2 FiniteOrZero(Lanes2 a)
 {
   const double max = std::numeric_limits<double>::max();
   const auto keep = [max](double x) { return (x < 0.0 ? -x : x) <= max ? x : 0.0; };
   return {{keep(a.v[0]), keep(a.v[1])}};
-}
-// Masks hold 1.0 where the comparison holds, 0.0 elsewhere.
-inline Lanes2 Less(Lanes2 a, Lanes2 b) { return {{a.v[0] < b.v[0] ? 1.0 : 0.0, a.v[1] < b.v[1] ? 1.0 : 0.0}}; }
-inline Lanes2 NotLess(Lanes2 a, Lanes2 b) { return {{a.v[0] < b.v[0] ? 0.0 : 1.0, a.v[1] < b.v[1] ? 0.0 : 1.0}}; }
-inline Lanes2 Equal(Lanes2 a, Lanes2 b) { return {{a.v[0] == b.v[0] ? 1.0 : 0.0, a.v[1] == b.v[1] ? 1.0 : 0.0}}; }
-inline Lanes2 Select(Lanes2 mask, Lanes2 a, Lanes2 b)
-{
-  return {{mask.v[0] != 0.0 ? a.v[0] : b.v[0], mask.v[1] != 0.0 ? a.v[1] : b.v[1]}};
-}
-inline bool Any(Lanes2 mask) { return mask.v[0] != 0.0 || mask.v[1] != 0.0; }
-inline Lanes2 ScaleByPowerOfTwo(Lanes2 a, Lanes2 k)
-{
-  return {{std::ldexp(a.v[0], static_cast<int>(k.v[0])), std::ldexp(a.v[1], static_cast<int>(k.v[1]))}};
 }
 #endif
 
