@@ -159,9 +159,11 @@ void EqEngine::ProcessBlock(const EngineBlock& block)
   else
     PlainPath(block, nChannels);
 
-  // Overflowing input (a finite number near the largest there is) could still leave the history non-finite.
+  // Overflowing input (a finite number near the largest there is) could still leave a filter's state non-finite.
   for (int channel = 0; channel < EqChannelChain::kChannels; ++channel)
     mChain.RecoverChannel(channel);
+  if (mOversampler && (mActive || mCrossfading))
+    mOversampler->Recover();
 }
 
 void EqEngine::ApplySwitch()

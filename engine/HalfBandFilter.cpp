@@ -170,6 +170,16 @@ int HalfBandFilter::SettlingLength(double fraction) const
   return static_cast<int>(std::ceil(std::log(fraction) / std::log(slowest)));
 }
 
+bool HalfBandFilter::HasFiniteState() const
+{
+  const auto finite = [](Lanes2 v) { return std::isfinite(v.Lane0()) && std::isfinite(v.Lane1()); };
+  bool all = finite(mHeldOdd);
+  for (const auto* values : {&mState0, &mState1, &mLine})
+    for (const Lanes2& v : *values)
+      all = all && finite(v);
+  return all;
+}
+
 void HalfBandFilter::Clear()
 {
   std::fill(mState0.begin(), mState0.end(), Lanes2::Zero());

@@ -31,6 +31,8 @@ public:
   void Downsample(const double* input, int n, double* output);
   // Forgets all earlier input.
   void Clear();
+  // False when an overflow (input near the largest finite number) has left a value that is not finite in the state.
+  bool HasFiniteState() const;
 
   // Both stages of a 4x cascade in one pass over the frames - `first` at twice the lower rate, `second` at four
   // times - as first.Upsample then second.Upsample (or second.Downsample then first.Downsample) would do, with the

@@ -172,6 +172,17 @@ void Oversampler::ClearFilters()
     stage.Clear();
 }
 
+bool Oversampler::Recover()
+{
+  bool finite = true;
+  for (const auto* stages : {&mUp, &mDown})
+    for (const HalfBandFilter& stage : *stages)
+      finite = finite && stage.HasFiniteState();
+  if (!finite)
+    ClearFilters();
+  return !finite;
+}
+
 void Oversampler::Clear()
 {
   ClearFilters();

@@ -78,6 +78,8 @@ public:
   void PrimeFromHistory();
   // Empties the filters and the history.
   void Clear();
+  // Empties the filters when an overflow has left a value that is not finite in them; true when it did.
+  bool Recover();
 
 private:
   void ClearFilters();
