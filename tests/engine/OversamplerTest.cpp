@@ -443,3 +443,28 @@ TEST(Oversampler, CascadeAndVariantsGiveTheSameResults)
     }
   }
 }
+
+// Input that overflows the recursive filters (finite, alternating near the largest double) leaves them holding
+// values that are not finite; Recover empties them, after which the pair answers as a new one does. With finite
+// state it changes nothing. (The linear-phase FIR keeps nothing but its inputs and forgets them by itself.)
+TEST(Oversampler, RecoverEmptiesFiltersAnOverflowLeftNonFinite)
+{
+  for (int quality : {0, Oversampler::kRealtimeQuality, Oversampler::kOfflineQuality})
+  {
+    Pair used(quality), fresh(quality);
+    used.Run(Sine(500, 1000.0, 48000.0, 0.5), 100);
+    EXPECT_FALSE(used.os.Recover());
+    std::vector<double> huge(64);
+    for (size_t i = 0; i < huge.size(); ++i)
+      huge[i] = i % 2 == 0 ? 1.7e308 : -1.7e308;
+    for (double y : used.Run(huge, 64))
+      ASSERT_TRUE(std::isfinite(y));
+    EXPECT_TRUE(used.os.Recover()) << "preset " << quality;
+    std::vector<double> x(2000, 0.0);
+    x[1001] = 0.5;
+    const std::vector<double> y = used.Run(x, 256);
+    const std::vector<double> expected = fresh.Run(x, 256);
+    for (size_t i = 0; i < y.size(); ++i)
+      ASSERT_EQ(y[i], expected[i]) << "preset " << quality << ", sample " << i;
+  }
+}
