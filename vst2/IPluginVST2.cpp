@@ -337,8 +337,8 @@ VstIntPtr IPluginVST2::Dispatch(int32_t opcode, int32_t index, VstIntPtr value, 
       }
       return 0;
     case effSetBlockSize:
-      // Block sizes below 1 are refused (processing could never advance); very large ones are capped, since
-      // longer host blocks are processed in slices anyway.
+      // Block sizes below 1 are refused (processing could never advance); larger ones than the buffers are
+      // sized for are capped, and longer host blocks processed in slices.
       if (value >= 1) {
         SetBlockSize(static_cast<int>(std::min<VstIntPtr>(value, kMaxBlockSize)));
         OnReset();

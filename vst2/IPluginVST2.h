@@ -41,8 +41,10 @@ class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor {
   static constexpr int32_t kChunkVersion = 0x00010000;
   // Request flags sent with audioMasterGetTime: ppq position, tempo, bars, cycle and time signature.
   static constexpr vst::VstIntPtr kTimeInfoRequest = 0x3E00;
-  // Block sizes the adapter accepts from effSetBlockSize; longer host blocks are processed in slices.
-  static constexpr int kMaxBlockSize = 1 << 20;
+  // The longest slice the processor's buffers (and the oversampler's) are sized for: effSetBlockSize announces
+  // at most this, and longer host blocks are processed in slices, so the buffers never grow with the
+  // announcement.
+  static constexpr int kMaxBlockSize = 8192;
 
   IPluginVST2(const Config& config, const CreationArgs& args);
   ~IPluginVST2() override;

@@ -4,7 +4,7 @@
 
 // Counts heap allocations and mutex locks made by the current thread while a CountingScope is alive.
 // operator new and delete are replaced in this test binary; malloc, calloc, realloc, free and
-// pthread_mutex_lock are interposed too (so C libraries such as libsoxr are covered), except under a
+// pthread_mutex_lock are interposed too (so C libraries are covered), except under a
 // sanitizer, which owns those functions itself.
 namespace quorl_test {
 

@@ -115,6 +115,26 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SliceTest,
                                   std::to_string(info.param.frames);
                          });
 
+// A huge announced block size (2^20 frames would size every buffer for it) is capped to the bounded slice, and a
+// host block of that length is processed in slices of it, every frame arriving.
+TEST_F(AdapterTest, HugeBlockSizesAreCappedAndProcessedInBoundedSlices) {
+  for (VstIntPtr announced : {VstIntPtr{1} << 20, VstIntPtr{1} << 40, VstIntPtr{IPluginVST2::kMaxBlockSize + 1}}) {
+    Dispatch(effSetBlockSize, 0, announced);
+    EXPECT_EQ(probe->GetBlockSize(), IPluginVST2::kMaxBlockSize);
+  }
+  const int frames = 1 << 20;
+  std::vector<double> in(frames), out(frames, -9.0);
+  for (int i = 0; i < frames; ++i) in[i] = std::sin(0.001 * i);
+  double* inPtrs[2] = {in.data(), in.data()};
+  std::vector<double> out2(frames, -9.0);
+  double* outPtrs[2] = {out.data(), out2.data()};
+  const int blocksBefore = probe->blocks;
+  effect->processDoubleReplacing(effect, inPtrs, outPtrs, frames);
+  EXPECT_EQ(probe->blocks - blocksBefore, frames / IPluginVST2::kMaxBlockSize);
+  EXPECT_EQ(probe->maxFrames, IPluginVST2::kMaxBlockSize);
+  for (int i = 0; i < frames; ++i) ASSERT_EQ(out[i], 2.0 * in[i]) << i;
+}
+
 TEST_F(AdapterTest, BlockSizeAndSampleRateThatCannotWorkAreRefused) {
   const int resets = probe->resets.load();
   Dispatch(effSetBlockSize, 0, 0);
