@@ -24,11 +24,6 @@ namespace {
 using namespace ondrell::host;
 
 std::unique_ptr<HostedPlugin> Load(std::unique_ptr<PluginLibrary>& library, uint32_t channels = 2) {
-#if defined(__SANITIZE_ADDRESS__)
-  // Keeps the plug-in, and with it libsoxr, loaded after the host closes it: libsoxr holds a small cache for the
-  // life of the library, which LeakSanitizer would report as a leak once the library is unmapped.
-  ClapEntry();
-#endif
   std::string error;
   library = OpenPluginLibrary(ClapPath(), error);
   EXPECT_TRUE(library) << error;
