@@ -20,6 +20,15 @@ namespace {
 constexpr int kInfiniteTail = INT_MAX;
 constexpr int kStateReadStep = 256;
 
+// The window API of this system's editor and the parent window it takes from the host's record.
+#if defined(_WIN32)
+constexpr const char* kEditorWindowApi = CLAP_WINDOW_API_WIN32;
+void* ParentWindow(const clap_window_t& window) { return window.win32; }
+#else
+constexpr const char* kEditorWindowApi = CLAP_WINDOW_API_X11;
+void* ParentWindow(const clap_window_t& window) { return reinterpret_cast<void*>(static_cast<uintptr_t>(window.x11)); }
+#endif
+
 template <size_t N>
 void CopyText(char (&field)[N], const std::string& text) {
   const size_t n = std::min(text.size(), N - 1);
@@ -794,7 +803,7 @@ bool IPluginCLAP::StateLoad(const clap_istream_t* stream) {
 // ---- Editor ------------------------------------------------------------------------------------------------------
 
 bool IPluginCLAP::GuiIsApiSupported(const char* api, bool isFloating) {
-  return api && std::strcmp(api, CLAP_WINDOW_API_X11) == 0 && !isFloating;
+  return api && std::strcmp(api, kEditorWindowApi) == 0 && !isFloating;
 }
 
 bool IPluginCLAP::GuiCreate(const char* api, bool isFloating) {
@@ -843,7 +852,7 @@ bool IPluginCLAP::GuiSetSize(uint32_t width, uint32_t height) {
 
 bool IPluginCLAP::GuiSetParent(const clap_window_t* window) {
   if (!window || !GuiIsApiSupported(window->api, false)) return false;
-  return AttachEditorToWindow(reinterpret_cast<void*>(static_cast<uintptr_t>(window->x11)));
+  return AttachEditorToWindow(ParentWindow(*window));
 }
 
 bool IPluginCLAP::AttachEditorToWindow(void* window) {
