@@ -234,16 +234,18 @@ void* IGContextWin::OpenWindow(void* parentHandle)
   {
     if (WindowUsable())
     {
-      RECT parentRect{};
       RECT windowRect{};
       HWND oldParent = GetParent(mWindow);
-      if (oldParent && GetWindowRect(oldParent, &parentRect) && GetWindowRect(mWindow, &windowRect))
+      if (oldParent && GetWindowRect(mWindow, &windowRect))
       {
         keepGeometry = true;
-        x = windowRect.left - parentRect.left;
-        y = windowRect.top - parentRect.top;
         w = windowRect.right - windowRect.left;
         h = windowRect.bottom - windowRect.top;
+        // In the parent's client coordinates, where the new window is placed (a framed parent's window
+        // rectangle starts at its frame).
+        MapWindowPoints(HWND_DESKTOP, oldParent, reinterpret_cast<POINT*>(&windowRect), 2);
+        x = windowRect.left;
+        y = windowRect.top;
       }
     }
     CloseWindow();
