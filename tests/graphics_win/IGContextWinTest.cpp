@@ -878,7 +878,9 @@ TEST(WinResize, TheWindowFollowsTheEditorAndTheHostsWindowsGrowWhenTheHostDidNot
     EXPECT_EQ(topAfter.bottom - topAfter.top, top.bottom - top.top + (hostResizes ? 0 : 215));
     // (A host that says it resized keeps its windows; the editor then reaches beyond them and is cut off.)
     if (!hostResizes)
+    {
       EXPECT_TRUE(ShowsBuffer(child, *dlg.UI()));
+    }
     dlg.CloseWindow();
   }
 }
@@ -897,6 +899,399 @@ TEST(WinResize, AHostsTopLevelWindowGrowsButNothingAboveIt)
   EXPECT_EQ(after.right - after.left, top.right - top.left + 996 - 664);
   EXPECT_EQ(after.bottom - after.top, top.bottom - top.top + 322 - 215);
   dlg.CloseWindow();
+}
+
+
+// ---- Text field --------------------------------------------------------------------------------------------
+
+constexpr IRect kFieldRect{450.f, 50.f, 550.f, 80.f};
+
+class WinTextEntry : public WinPointer
+{
+protected:
+  // A control bound to the parameter (or to none) whose value prompt the test opens.
+  RecordingControl* Prompted(int paramIdx)
+  {
+    auto* control = Attach<RecordingControl>(*dlg.UI(), kFieldRect, paramIdx);
+    control->DisablePrompt(false);
+    return control;
+  }
+  // The value prompt of a Double or Int parameter; a text entry without one.
+  HWND OpenField(int paramIdx)
+  {
+    RecordingControl* control = Prompted(paramIdx);
+    if (paramIdx >= 0)
+      dlg.UI()->PromptUserInput(*control, kFieldRect, 0);
+    else
+      dlg.UI()->CreateTextEntry(*control, control->GetText(), kFieldRect, "", kNoValIdx);
+    return dlg.UI()->GetTextField();
+  }
+  // A text entry for the control's value whatever its parameter (a switch's prompt would be a menu).
+  HWND OpenEntry(int paramIdx)
+  {
+    RecordingControl* control = Prompted(paramIdx);
+    dlg.UI()->CreateTextEntry(*control, control->GetText(), kFieldRect, "", paramIdx >= 0 ? 0 : kNoValIdx);
+    return dlg.UI()->GetTextField();
+  }
+  void Type(HWND field, const wchar_t* text)
+  {
+    for (const wchar_t* c = text; *c; ++c)
+      SendMessageW(field, WM_CHAR, *c, 1);
+  }
+  bool Closes(HWND field)
+  {
+    return WaitUntil([&] { return !IsWindow(field) && dlg.UI()->GetTextField() == nullptr; });
+  }
+};
+
+TEST_F(WinTextEntry, AFieldOverTheControlTakesANumberAndEnterCommitsIt)
+{
+  const HWND field = OpenField(kLevel);
+  ASSERT_NE(field, nullptr);
+  wchar_t name[16] = {};
+  GetClassNameW(field, name, 16);
+  EXPECT_EQ(std::wstring(name), L"Edit");
+  EXPECT_EQ(GetParent(field), child);
+  EXPECT_EQ(GetDlgCtrlID(field), 99);
+  EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(field, GWL_STYLE)) & 0x56000085u, 0x56000085u);
+  RECT r{};
+  GetWindowRect(field, &r);
+  MapWindowPoints(HWND_DESKTOP, child, reinterpret_cast<POINT*>(&r), 2);
+  EXPECT_EQ(r.left, 450);
+  EXPECT_EQ(r.top, 50);
+  EXPECT_EQ(r.right - r.left, 101);
+  EXPECT_EQ(r.bottom - r.top, 31);
+  // The value's text, all of it selected, in a font of the style's size.
+  const std::wstring initial = WindowText(field);
+  EXPECT_EQ(initial, L"0.0");
+  DWORD start = 99, end = 99;
+  SendMessageW(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+  EXPECT_EQ(start, 0u);
+  EXPECT_EQ(end, initial.size());
+  const auto font = reinterpret_cast<HFONT>(SendMessageW(field, WM_GETFONT, 0, 0));
+  ASSERT_NE(font, nullptr);
+  LOGFONTW description{};
+  ASSERT_NE(GetObjectW(font, sizeof(description), &description), 0);
+  EXPECT_EQ(description.lfHeight, 14);
+  EXPECT_EQ(dlg.UI()->GetTextEntryState(), IGContextWin::kTextIdle);
+  EXPECT_EQ(GetFocus(), field);
+
+  // Typed key by key; the letter is dropped.
+  Type(field, L"-12.5x");
+  EXPECT_EQ(WindowText(field), L"-12.5");
+  SendMessageW(field, WM_KEYDOWN, VK_RETURN, KeyParam(VK_RETURN, false));
+  EXPECT_EQ(dlg.UI()->GetTextEntryState(), IGContextWin::kTextCommit);
+  ASSERT_TRUE(Closes(field));
+  EXPECT_EQ(GetObjectType(font), 0u);
+  EXPECT_NEAR(dlg.GetParam(kLevel)->Value(), -12.5, 1e-9);
+  ASSERT_FALSE(dlg.CallsOf("set").empty());
+  EXPECT_NEAR(dlg.CallsOf("set").back().value, 0.1875, 1e-9);
+  EXPECT_EQ(dlg.UI()->GetControlInTextEntry(), nullptr);
+  EXPECT_EQ(dlg.UI()->GetTextEntryState(), IGContextWin::kTextIdle);
+}
+
+TEST_F(WinTextEntry, TheParametersKindDecidesWhichCharactersPass)
+{
+  const struct
+  {
+    int paramIdx;
+    const wchar_t* typed;
+    const wchar_t* kept;
+  } cases[] = {
+    {kLevel, L"1a.5e", L"1.5"},
+    {kSteps, L"3.x-+", L"3-+"},
+    {kSwitch, L"1a.", L"1"},
+    // Backspace always works.
+    {kSteps, L"34\b", L"3"},
+    // A text without a parameter keeps everything but line breaks and Escape.
+    {-1, L"ab.1\r\n\x1B", L"ab.1"},
+  };
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(testing::Message() << c.paramIdx);
+    const HWND field = OpenEntry(c.paramIdx);
+    ASSERT_NE(field, nullptr);
+    Type(field, c.typed);
+    EXPECT_EQ(WindowText(field), c.kept);
+    dlg.UI()->CancelTextEntry();
+    ASSERT_TRUE(Closes(field));
+  }
+}
+
+TEST_F(WinTextEntry, WhatEndsTheFieldCommitsOrCancelsIt)
+{
+  enum Ending
+  {
+    kEnter,
+    kEscape,
+    kPressOnEditor,
+    kPressWhileFocused,
+    kRightPressWhileFocused,
+    kWheel,
+    kFocusElsewhere,
+    kAccelerator,
+    kCancelCall
+  };
+  const struct
+  {
+    Ending ending;
+    bool commits;
+  } cases[] = {{kEnter, true},          {kEscape, false},     {kPressOnEditor, true},
+               {kPressWhileFocused, false}, {kRightPressWhileFocused, false}, {kWheel, false},
+               {kFocusElsewhere, true}, {kAccelerator, true}, {kCancelCall, false}};
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(static_cast<int>(c.ending));
+    dlg.GetParam(kLevel)->SetValue(0.0);
+    dlg.calls.clear();
+    const HWND field = OpenField(kLevel);
+    ASSERT_NE(field, nullptr);
+    Type(field, L"5");
+    switch (c.ending)
+    {
+      case kEnter: SendMessageW(field, WM_KEYDOWN, VK_RETURN, KeyParam(VK_RETURN, false)); break;
+      case kEscape: SendMessageW(field, WM_KEYDOWN, VK_ESCAPE, KeyParam(VK_ESCAPE, false)); break;
+      case kPressOnEditor: Post(WM_LBUTTONDOWN, MK_LBUTTON, 320.f, 60.f); break;
+      case kPressWhileFocused:
+      case kRightPressWhileFocused:
+        SendMessageW(field, WM_SETFOCUS, 0, 0);
+        EXPECT_EQ(dlg.UI()->GetTextEntryState(), IGContextWin::kTextFocused);
+        Post(c.ending == kPressWhileFocused ? WM_LBUTTONDOWN : WM_RBUTTONDOWN, 0, 320.f, 60.f);
+        // The press did not reach the editor.
+        EXPECT_TRUE(dlg.recorder->events.empty());
+        break;
+      case kWheel: SendMessageW(child, WM_MOUSEWHEEL, MAKEWPARAM(0, 120), 0); break;
+      case kFocusElsewhere: SetFocus(host.TopLevel()); break;
+      case kAccelerator: SendMessageW(field, WM_COMMAND, MAKEWPARAM(0, 1), 0); break;
+      case kCancelCall: dlg.UI()->CancelTextEntry(); break;
+    }
+    ASSERT_TRUE(Closes(field));
+    EXPECT_EQ(dlg.GetParam(kLevel)->Value(), c.commits ? 5.0 : 0.0);
+    EXPECT_EQ(dlg.CallsOf("set").size(), c.commits ? 1u : 0u);
+    EXPECT_EQ(dlg.UI()->GetControlInTextEntry(), nullptr);
+    dlg.recorder->events.clear();
+  }
+}
+
+TEST_F(WinTextEntry, ACommittedTextIsAtMost255Characters)
+{
+  RecordingControl* control = Prompted(kNoParameter);
+  control->SetTextEntryLength(1000);
+  dlg.UI()->CreateTextEntry(*control, control->GetText(), kFieldRect, "", kNoValIdx);
+  const HWND field = dlg.UI()->GetTextField();
+  ASSERT_NE(field, nullptr);
+  const std::wstring text(300, L'w');
+  SendMessageW(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  SendMessageW(field, WM_KEYDOWN, VK_RETURN, KeyParam(VK_RETURN, false));
+  ASSERT_TRUE(Closes(field));
+  EXPECT_EQ(control->completedText, std::string(255, 'w'));
+}
+
+TEST_F(WinTextEntry, TheFieldShowsTheStylesEntryColoursAlsoWhileFocused)
+{
+  RecordingControl* control = Prompted(kNoParameter);
+  IText style;
+  style.textEntryBGColor = IColor(255, 10, 20, 30);
+  style.textEntryFGColor = IColor(128, 200, 210, 220);
+  dlg.UI()->CreateTextEntry(*control, style, kFieldRect, "x", kNoValIdx);
+  const HWND field = dlg.UI()->GetTextField();
+  ASSERT_NE(field, nullptr);
+  HDC dc = CreateCompatibleDC(nullptr);
+  for (bool focused : {false, true})
+  {
+    SCOPED_TRACE(focused);
+    if (focused)
+      SendMessageW(field, WM_SETFOCUS, 0, 0);
+    SetBkColor(dc, RGB(1, 1, 1));
+    const LRESULT brush = SendMessageW(child, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(field));
+    EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH)));
+    EXPECT_EQ(GetBkColor(dc), RGB(10, 20, 30));
+    EXPECT_EQ(GetTextColor(dc), RGB(200, 210, 220));
+    EXPECT_EQ(GetDCBrushColor(dc), RGB(10, 20, 30));
+    EXPECT_EQ(GetBkMode(dc), OPAQUE);
+  }
+  // Not the field: the system's answer.
+  EXPECT_NE(SendMessageW(child, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), 0),
+            reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH)));
+  DeleteDC(dc);
+  dlg.UI()->CancelTextEntry();
+  ASSERT_TRUE(Closes(field));
+}
+
+TEST(WinTextEntryWithoutWindow, EndsAtOnce)
+{
+  WinDelegate dlg;
+  ASSERT_EQ(dlg.OpenWindow(nullptr), nullptr);
+  IGContextWin& ui = *dlg.UI();
+  auto* control = Attach<RecordingControl>(ui, kFieldRect, kLevel);
+  ui.PromptUserInput(*control, kFieldRect, 0);
+  EXPECT_EQ(ui.GetTextField(), nullptr);
+  EXPECT_EQ(ui.GetControlInTextEntry(), nullptr);
+  dlg.CloseWindow();
+}
+
+// ---- Pop-up menu -------------------------------------------------------------------------------------------
+
+struct NativeItem
+{
+  std::wstring text;
+  UINT state;
+  HMENU submenu;
+};
+
+std::vector<NativeItem> ReadMenu(HMENU menu)
+{
+  std::vector<NativeItem> items;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i)
+  {
+    wchar_t text[128] = {};
+    GetMenuStringW(menu, static_cast<UINT>(i), text, 128, MF_BYPOSITION);
+    items.push_back({text, GetMenuState(menu, static_cast<UINT>(i), MF_BYPOSITION), GetSubMenu(menu, i)});
+  }
+  return items;
+}
+
+// The open menu's window, once its menu is up.
+HWND OpenMenuWindow()
+{
+  HWND window = FindThreadWindow(L"#32768");
+  return window && SendMessageW(window, MN_GETHMENU, 0, 0) ? window : nullptr;
+}
+
+void PressKeys(HWND window, std::initializer_list<WPARAM> keys)
+{
+  for (const WPARAM key : keys)
+    PostMessageW(window, WM_KEYDOWN, key, 0);
+}
+
+TEST_F(WinTextEntry, AValueMenuShowsTheChoicesAtTheControlAndTheChosenOneSetsTheParameter)
+{
+  RecordingControl* control = Prompted(kHPF);
+  std::vector<NativeItem> items;
+  RECT at{};
+  ModalHelper helper([&] {
+    HWND menu = OpenMenuWindow();
+    if (!menu)
+      return false;
+    items = ReadMenu(reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0)));
+    GetWindowRect(menu, &at);
+    PressKeys(menu, {VK_DOWN, VK_DOWN, VK_DOWN, VK_DOWN, VK_RETURN});
+    return true;
+  });
+  dlg.UI()->PromptUserInput(*control, kFieldRect, 0);
+  ASSERT_TRUE(helper.Done());
+  ASSERT_EQ(items.size(), 6u);
+  const wchar_t* texts[] = {L"Off", L"30 Hz", L"50 Hz", L"80 Hz", L"160 Hz", L"300 Hz"};
+  for (size_t i = 0; i < items.size(); ++i)
+  {
+    EXPECT_EQ(items[i].text, texts[i]);
+    EXPECT_EQ((items[i].state & MF_CHECKED) != 0, i == 0) << i;
+  }
+  // At the rectangle's lower-left corner.
+  POINT corner{450, 80};
+  ClientToScreen(child, &corner);
+  EXPECT_EQ(at.left, corner.x);
+  EXPECT_EQ(at.top, corner.y);
+  EXPECT_EQ(dlg.GetParam(kHPF)->Value(), 3.0);
+  // The press that would open such a menu began an edit; the menu's end closes it.
+  EXPECT_FALSE(dlg.CallsOf("end").empty());
+}
+
+TEST_F(WinTextEntry, NothingChosenLeavesTheValueAndTheWholeWindowIsRedrawn)
+{
+  RecordingControl* control = Prompted(kHPF);
+  ModalHelper helper([&] {
+    HWND menu = OpenMenuWindow();
+    if (menu)
+      PressKeys(menu, {VK_ESCAPE});
+    return menu != nullptr;
+  });
+  ValidateRect(child, nullptr);
+  dlg.UI()->PromptUserInput(*control, kFieldRect, 0);
+  ASSERT_TRUE(helper.Done());
+  EXPECT_EQ(dlg.GetParam(kHPF)->Value(), 0.0);
+  EXPECT_TRUE(dlg.CallsOf("set").empty());
+  RECT update{};
+  ASSERT_TRUE(GetUpdateRect(child, &update, FALSE));
+  EXPECT_EQ(update.left, 0);
+  EXPECT_EQ(update.top, 0);
+  EXPECT_EQ(update.right, 664);
+  EXPECT_EQ(update.bottom, 215);
+}
+
+TEST_F(WinTextEntry, TheMenuModelBecomesTheNativeMenu)
+{
+  IPopupMenu menu;
+  menu.SetPrefix(2);
+  menu.SetColumnLength(3);
+  menu.AddItem("Load");
+  menu.AddSeparator();
+  menu.AddItem("Grey", IPopupMenu::kGreyed);
+  menu.AddItem("Off", IPopupMenu::kDisabled);
+  menu.AddItem("Tick", IPopupMenu::kChecked);
+  auto more = std::make_unique<IPopupMenu>();
+  more->AddItem("Inner A");
+  more->AddItem("Inner B");
+  menu.AddSubmenu("More", std::move(more));
+  menu.AddItem("A&B");
+  std::vector<NativeItem> items;
+  std::vector<NativeItem> inner;
+  ModalHelper helper([&] {
+    HWND window = OpenMenuWindow();
+    if (!window)
+      return false;
+    items = ReadMenu(reinterpret_cast<HMENU>(SendMessageW(window, MN_GETHMENU, 0, 0)));
+    if (items.size() > 5 && items[5].submenu)
+      inner = ReadMenu(items[5].submenu);
+    PressKeys(window, {VK_ESCAPE});
+    return true;
+  });
+  bool isAsync = true;
+  EXPECT_EQ(dlg.UI()->CreatePlatformPopupMenu(menu, kFieldRect, isAsync), nullptr);
+  EXPECT_FALSE(isAsync);
+  ASSERT_TRUE(helper.Done());
+  ASSERT_EQ(items.size(), 7u);
+  EXPECT_EQ(items[0].text, L"01: Load");
+  EXPECT_EQ(items[0].state & (MF_GRAYED | MF_DISABLED | MF_CHECKED | MF_MENUBARBREAK), 0u);
+  EXPECT_TRUE(items[1].state & MF_SEPARATOR);
+  EXPECT_EQ(items[2].text, L"03: Grey");
+  EXPECT_TRUE(items[2].state & MF_GRAYED);
+  EXPECT_EQ(items[3].text, L"04: Off");
+  EXPECT_TRUE(items[3].state & MF_DISABLED);
+  // Every third item starts a new column.
+  EXPECT_TRUE(items[3].state & MF_MENUBARBREAK);
+  EXPECT_TRUE(items[4].state & MF_CHECKED);
+  EXPECT_FALSE(items[4].state & MF_MENUBARBREAK);
+  EXPECT_EQ(items[5].text, L"06: More");
+  ASSERT_NE(items[5].submenu, nullptr);
+  EXPECT_EQ(items[6].text, L"07: A&&B");
+  EXPECT_TRUE(items[6].state & MF_MENUBARBREAK);
+  ASSERT_EQ(inner.size(), 2u);
+  EXPECT_EQ(inner[0].text, L"Inner A");
+  EXPECT_EQ(inner[1].text, L"Inner B");
+}
+
+TEST_F(WinTextEntry, AChoiceInASubmenuIsFoundInThatMenu)
+{
+  IPopupMenu menu;
+  menu.AddItem("First");
+  auto more = std::make_unique<IPopupMenu>();
+  more->AddItem("X");
+  more->AddItem("Y");
+  IPopupMenu* inner = menu.AddSubmenu("More", std::move(more))->GetSubmenu();
+  menu.AddItem("Last");
+  ModalHelper helper([&] {
+    HWND window = OpenMenuWindow();
+    if (window)
+      PressKeys(window, {VK_DOWN, VK_DOWN, VK_RIGHT, VK_DOWN, VK_RETURN});
+    return window != nullptr;
+  });
+  bool isAsync = true;
+  IPopupMenu* chosen = dlg.UI()->CreatePlatformPopupMenu(menu, kFieldRect, isAsync);
+  ASSERT_TRUE(helper.Done());
+  EXPECT_EQ(chosen, inner);
+  EXPECT_EQ(inner->GetChosenItemIdx(), 1);
+  EXPECT_EQ(menu.GetChosenItemIdx(), -1);
 }
 
 } // namespace

@@ -241,7 +241,7 @@ int ThreadWindowCount(DWORD threadId)
 
 // ---- Modal loops ---------------------------------------------------------------------------------------------
 
-ModalHelper::ModalHelper(std::function<bool()> action) : mAction(std::move(action))
+ModalHelper::ModalHelper(std::function<bool()> action) : mAction(std::move(action)), mStart(GetTickCount64())
 {
   mTimer = SetTimer(nullptr, 0, 20, &Tick);
   Helpers()[mTimer] = this;
@@ -262,8 +262,18 @@ void CALLBACK ModalHelper::Tick(HWND, UINT, UINT_PTR id, DWORD)
   if (it == Helpers().end())
     return;
   ModalHelper* self = it->second;
-  if (self->mDone || !self->mAction())
+  if (self->mDone)
     return;
+  if (!self->mAction())
+  {
+    if (GetTickCount64() - self->mStart > 10000)
+    {
+      EndMenu();
+      if (HWND dialog = FindThreadWindow(L"#32770"))
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    }
+    return;
+  }
   self->mDone = true;
   KillTimer(nullptr, self->mTimer);
   Helpers().erase(self->mTimer);

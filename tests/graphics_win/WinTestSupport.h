@@ -69,7 +69,8 @@ int ProcessThreadCount();
 int ThreadWindowCount(DWORD threadId = GetCurrentThreadId());
 
 // Runs action every 20 ms on this thread (a thread timer, so it also runs inside a menu's or dialog's modal loop)
-// until it returns true, or until the helper is destroyed.
+// until it returns true, or until the helper is destroyed. A modal loop the action has not ended after 10 seconds
+// is ended by the helper (the menu closed, a dialog cancelled), so a failing test does not hang.
 class ModalHelper
 {
 public:
@@ -83,6 +84,7 @@ private:
   static void CALLBACK Tick(HWND, UINT, UINT_PTR id, DWORD);
   std::function<bool()> mAction;
   UINT_PTR mTimer = 0;
+  ULONGLONG mStart = 0;
   bool mDone = false;
 };
 
