@@ -3,10 +3,11 @@
 
 include(EmbedResources)
 
-# The editor's font comes from Debian's fonts-roboto-unhinted, found when the build is configured.
+# The editor's font comes from Debian's fonts-roboto-unhinted, found when the build is configured (on the build
+# machine, also when cross-compiling: the font is data, not a library of the target).
 find_file(QUORL_ROBOTO_REGULAR_TTF Roboto-Regular.ttf
   PATHS /usr/share/fonts/truetype/roboto/unhinted/RobotoTTF /usr/share/fonts/truetype/roboto/unhinted
-  NO_DEFAULT_PATH)
+  NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 if(NOT QUORL_ROBOTO_REGULAR_TTF)
   message(FATAL_ERROR "Roboto-Regular.ttf not found: install the Debian package fonts-roboto-unhinted")
 endif()
