@@ -1294,5 +1294,96 @@ TEST_F(WinTextEntry, AChoiceInASubmenuIsFoundInThatMenu)
   EXPECT_EQ(menu.GetChosenItemIdx(), -1);
 }
 
+
+// ---- Odd input and many rounds -----------------------------------------------------------------------------
+
+TEST_F(WinPointer, MessagesWithOddParametersChangeNothing)
+{
+  const int layouts = dlg.layouts;
+  const struct
+  {
+    UINT msg;
+    WPARAM wParam;
+    LPARAM lParam;
+  } messages[] = {
+    // A second creation message, with nothing or with garbage.
+    {WM_CREATE, 0, 0},
+    {WM_CREATE, 0, static_cast<LPARAM>(0x1234)},
+    // Timers that are not the display timer, a tick that is not from this window's thread.
+    {WM_TIMER, 7, 0},
+    {WM_TIMER, 2, 0},
+    {WinVBlankThread::kTickMessage, 0xFFFFFFFFu, 0},
+    {WM_CTLCOLOREDIT, 0, 0},
+    {WM_CTLCOLOREDIT, 0, reinterpret_cast<LPARAM>(child)},
+    {WM_MOUSEWHEEL, MAKEWPARAM(0, 0x8000), MAKELPARAM(0x8000, 0x7FFF)},
+    {WM_MOUSEMOVE, 0xFFFF, static_cast<LPARAM>(0xFFFFFFFF)},
+    {WM_LBUTTONDBLCLK, 0, MAKELPARAM(0xFFFF, 0xFFFF)},
+    {WM_LBUTTONUP, 0, MAKELPARAM(0x7FFF, 0x7FFF)},
+    {WM_MBUTTONUP, 0, 0},
+    {WM_MOUSELEAVE, 0, 0},
+    {WM_DROPFILES, 0, 0},
+    {WM_KEYDOWN, 0, 0},
+    {WM_KEYUP, 0xFFFF, static_cast<LPARAM>(-1)},
+    {WM_PAINT, 0, 0},
+    {WM_SETCURSOR, 0, 0},
+    {WM_GETDLGCODE, 0, 0},
+    {WM_ERASEBKGND, 0, 0},
+  };
+  for (const auto& m : messages)
+  {
+    SCOPED_TRACE(m.msg);
+    SendMessageW(child, m.msg, m.wParam, m.lParam);
+  }
+  PostMessageW(child, WM_LBUTTONUP, 0, 0);
+  PumpMessages(50);
+  EXPECT_EQ(dlg.layouts, layouts);
+  EXPECT_EQ(dlg.UI()->GetWindow(), child);
+  EXPECT_EQ(GetCapture(), nullptr);
+  // Still working: a host value is drawn.
+  dlg.SendParamValueToEditor(kLevel, 0.25, true);
+  EXPECT_TRUE(WaitUntil([&] {
+    int w = 0, h = 0;
+    const auto now = Grab(child, w, h);
+    return now.size() > 0 &&
+           now[static_cast<size_t>(kKnobRect.MH()) * static_cast<size_t>(w) + static_cast<size_t>(kKnobRect.MW())] ==
+             0x402828u;
+  }));
+  EXPECT_TRUE(ShowsBuffer(child, *dlg.UI()));
+  EXPECT_EQ(SendMessageW(child, WM_GETDLGCODE, 0, 0), DLGC_WANTALLKEYS);
+}
+
+TEST(WinRounds, TwelveOpenAndCloseRoundsLeaveNoWindowOrThreadBehind)
+{
+  HostWindow host;
+  const int threads = ProcessThreadCount();
+  const int windows = ThreadWindowCount();
+  for (int source : {TestContext::kTimer, TestContext::kNoFunctions})
+  {
+    SCOPED_TRACE(source);
+    WinDelegate dlg(1.f, source);
+    for (int round = 0; round < 12; ++round)
+    {
+      const HWND child = dlg.Open(host);
+      ASSERT_NE(child, nullptr);
+      EXPECT_EQ(ProcessThreadCount(), threads + (source == TestContext::kNoFunctions ? 1 : 0));
+      EXPECT_TRUE(ShowsBuffer(child, *dlg.UI()));
+      // A text field with its font, open as the window closes.
+      auto* control = Attach<RecordingControl>(*dlg.UI(), kRecorderRect, kLevel);
+      dlg.UI()->CreateTextEntry(*control, control->GetText(), kRecorderRect, "1", 0);
+      const HWND field = dlg.UI()->GetTextField();
+      ASSERT_NE(field, nullptr);
+      const auto font = reinterpret_cast<HFONT>(SendMessageW(field, WM_GETFONT, 0, 0));
+      dlg.CloseWindow();
+      EXPECT_FALSE(IsWindow(child));
+      EXPECT_FALSE(IsWindow(field));
+      EXPECT_EQ(GetObjectType(font), 0u);
+      EXPECT_TRUE(Children(host.Parent()).empty());
+      EXPECT_EQ(ThreadWindowCount(), windows);
+      EXPECT_EQ(ProcessThreadCount(), threads);
+      EXPECT_FALSE(ClassRegistered());
+    }
+  }
+}
+
 } // namespace
 } // namespace quorl_test
