@@ -1220,7 +1220,7 @@ void IGContextWin::PromptForFile(std::string& fileName, std::string& path, int a
 void IGContextWin::PromptForDirectory(std::string& dir,
                                       std::function<void(const std::string&, const std::string&)> completion)
 {
-  ChooseFolder(GetWindow() ? mWindow : nullptr, dir);
+  ChooseFolder(WindowUsable() ? mWindow : nullptr, dir);
   if (completion)
     completion(std::string(), dir);
   ReleaseCaptureAndShowCursor();
@@ -1241,7 +1241,7 @@ bool IGContextWin::PromptForColor(IColor& color, const char* str, std::function<
 bool IGContextWin::OpenURL(const char* url, const char* msgWindowTitle, const char* confirmMsg,
                            const char* errMsgOnFailure)
 {
-  return OpenLink(GetWindow() ? mWindow : nullptr, url, msgWindowTitle, confirmMsg, errMsgOnFailure);
+  return OpenLink(WindowUsable() ? mWindow : nullptr, url, msgWindowTitle, confirmMsg, errMsgOnFailure);
 }
 
 bool IGContextWin::RevealPathInExplorerOrFinder(const char* path, bool select)

@@ -58,8 +58,7 @@ public:
   void CloseWindow() override;
   void* GetWindow() override;
 
-  // The plug-in library's own module: its window class, windows and resources belong to it.
-  void SetModuleHandle(HINSTANCE__* module) { mModule = module; }
+  // The module this code is linked into (the plug-in library): its window class and windows belong to it.
   HINSTANCE__* ModuleHandle() const { return mModule; }
 
   void EndFrame() override;
@@ -102,8 +101,6 @@ public:
   void OnDisplayTick(uint32_t n);
   // Files dropped at (x, y) points: one goes to OnDrop, several to OnDropMultiple.
   void DropFiles(const std::vector<std::string>& paths, float x, float y);
-  // The files of a WM_DROPFILES drop; finishes the drop.
-  void HandleDropFiles(HDROP__* drop);
 
   // Whether ticks come from the vertical-blank thread (Windows 8 and later) or the window timer.
   bool VBlankMode() const { return mVBlankMode; }
@@ -137,6 +134,8 @@ private:
   IMouseInfo Sample(intptr_t lParam, uintptr_t wParam);
   void HandleMouseMove(uintptr_t wParam, intptr_t lParam);
   void HandleWheel(uintptr_t wParam, intptr_t lParam);
+  // The files of a WM_DROPFILES drop; finishes the drop.
+  void HandleDropFiles(HDROP__* drop);
   intptr_t HandleKey(unsigned msg, uintptr_t wParam, intptr_t lParam);
   void Paint();
   void CloseTextField();

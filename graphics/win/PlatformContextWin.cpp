@@ -4,8 +4,8 @@
 
 namespace ondrell::graphics {
 
-// The window class, the windows and the resources belong to the module this code is linked into (the plug-in
-// library), which IGContextWin takes as its module from the start.
+// The window class and the windows belong to the module this code is linked into (the plug-in library), which
+// IGContextWin takes as its module.
 std::unique_ptr<IGContext> MakePlatformContext(IGEditorDelegate& dlg, int w, int h, int fps, float scale)
 {
   return std::make_unique<IGContextWin>(dlg, w, h, fps, scale);

@@ -383,6 +383,18 @@ TEST(WinTicks, TheWindowShowsTheFrameAndTicksRepaintWhatChanged)
   }
 }
 
+TEST(WinTicks, TheSystemsVersionChoosesTheTickSource)
+{
+  // Windows 8 and later: the vertical-blank thread; before: the window timer (Wine reports Windows 7 by default).
+  HostWindow host;
+  WinDelegate dlg(1.f, TestContext::kSystem);
+  const HWND child = dlg.Open(host);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(dlg.UI()->VBlankMode(), dlg.UI()->VBlankThread() != nullptr);
+  EXPECT_TRUE(ShowsBuffer(child, *dlg.UI()));
+  dlg.CloseWindow();
+}
+
 TEST(WinTicks, WithoutTheDisplayFunctionsTheThreadTicksEvery16Ms)
 {
   for (const wchar_t* library : {L"kernel32.dll", L"quorl-no-such-library.dll"})
