@@ -7,7 +7,9 @@ namespace ondrell {
 // A periodic callback. Create picks how the ticks are driven:
 //  - Drive::HostMainThread: ticks come from whoever owns the host's main thread, which calls
 //    Timer::PumpMainThreadTimers() from its main-thread hooks (the CLAP and VST2 adapters do). A Linux plug-in
-//    has no message loop of its own; pumping replaces the loop that delivers timer messages elsewhere.
+//    has no message loop of its own; pumping replaces the loop that delivers timer messages elsewhere. On
+//    Windows the timer is a thread timer of the creating thread, driven by that thread's message loop; the pump
+//    runs the ticks already due there as well, for hosts that call the hooks without a loop.
 //  - Drive::OwnThread: the timer runs a thread of its own (tests and tools).
 // Every running timer sits in one process-wide list guarded by one recursive lock; a callback runs with that
 // lock held, so it may create or stop timers on its own thread but must not wait for another thread that
@@ -22,7 +24,8 @@ class Timer {
   static std::unique_ptr<Timer> Create(Callback callback, int periodMs, Drive drive = Drive::HostMainThread);
 
   // Runs, under the process-wide lock, the callback of every main-thread timer whose period has elapsed since it
-  // last fired (at most once per timer and call; a late timer does not catch up). Returns the number run.
+  // last fired (at most once per timer and call; a late timer does not catch up; on Windows only the calling
+  // thread's timers). Returns the number run.
   static int PumpMainThreadTimers();
 
   virtual ~Timer() = default;

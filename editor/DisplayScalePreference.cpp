@@ -1,11 +1,12 @@
 #include "editor/DisplayScalePreference.h"
 
+#include "editor/PreferencesFolder.h"
+
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -18,7 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kPreferencesSubfolder = "/Ondrell Audio/Preferences/";
 constexpr const char* kFileSuffix = "-display-scale.txt";
 // No scale line written by this program comes near this length ("%.4f" of the largest float is 44 bytes); a
 // longer first line is not a scale, and reading stops there instead of taking in a whole foreign file.
@@ -27,11 +27,6 @@ constexpr size_t kMaxLineLength = 256;
 bool IsSpace(char c)
 {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsAbsolute(const char* path)
-{
-  return path != nullptr && path[0] == '/';
 }
 
 // The first line of the file without its line feed. False when the file cannot be opened or the line is too
@@ -103,28 +98,6 @@ bool WriteReplacingFirstLine(const std::string& existing, const std::string& tar
 
 } // namespace
 
-std::string PreferencesFolder()
-{
-  const char* configHome = std::getenv("XDG_CONFIG_HOME");
-  std::string base;
-  if (IsAbsolute(configHome))
-  {
-    base = configHome;
-  }
-  else
-  {
-    const char* home = std::getenv("HOME");
-    if (!IsAbsolute(home))
-      return {};
-    base = std::string(home) + "/.config";
-  }
-  while (base.size() > 1 && base.back() == '/')
-    base.pop_back();
-  if (base == "/")
-    base.clear();
-  return base + kPreferencesSubfolder;
-}
-
 std::string PreferencesFile(const char* name)
 {
   if (name == nullptr || name[0] == '\0')
@@ -188,9 +161,7 @@ bool SaveDisplayScale(const char* name, float scale)
   if (folder.empty() || path.empty())
     return false;
 
-  std::error_code ec;
-  fs::create_directories(folder, ec);
-  if (!fs::is_directory(folder, ec))
+  if (!MakePreferencesFolder(folder))
     return false;
 
   char number[64] = {};
@@ -200,6 +171,7 @@ bool SaveDisplayScale(const char* name, float scale)
   const std::string firstLine = std::string(number, written.ptr) + "\n";
 
   const std::string temporary = TemporaryPathFor(path);
+  std::error_code ec;
   if (!WriteReplacingFirstLine(path, temporary, firstLine))
   {
     fs::remove(temporary, ec);

@@ -1,7 +1,7 @@
 #pragma once
 
 // The editor's display scale, remembered across editor openings, plug-in instances and host restarts in one small
-// text file per plug-in name: <user configuration folder>/Ondrell Audio/Preferences/<name>-display-scale.txt,
+// text file per plug-in name: <per-user folder>/Ondrell Audio/Preferences/<name>-display-scale.txt,
 // whose first line holds the scale with four decimals ("1.2500"). Only the first line is read or replaced; any
 // further lines in the file are kept as they are.
 
@@ -15,8 +15,10 @@ inline constexpr const char* kDisplayScalePrefName = "QuorlEQ";
 inline constexpr float kMinStoredScale = 0.5f;
 inline constexpr float kMaxStoredScale = 4.0f;
 
-// $XDG_CONFIG_HOME (or ~/.config when that is unset, empty or not an absolute path) followed by
-// "/Ondrell Audio/Preferences/"; empty when neither gives an absolute folder.
+// Linux: $XDG_CONFIG_HOME (or ~/.config when that is unset, empty or not an absolute path) followed by
+// "/Ondrell Audio/Preferences/"; empty when neither gives an absolute folder. Windows: the roaming
+// application-data folder (SHGetFolderPathA) followed by "\Ondrell Audio\Preferences\"; empty when the
+// query fails or gives an empty path.
 std::string PreferencesFolder();
 // Folder + the name with each of / \ : * ? " < > | replaced by "_" + "-display-scale.txt"; empty when the name
 // or the folder is empty.

@@ -1,6 +1,6 @@
 #include "graphics/ResourceLocator.h"
 
-#include "graphics/EmbeddedResources.h"
+#include "graphics/ModuleResources.h"
 
 #include <filesystem>
 #include <system_error>
@@ -48,14 +48,12 @@ ResourceLocation LocateResource(std::string_view name, std::string_view type, st
   if (name.empty())
     return ResourceLocation::NotFound;
 
-  for (const EmbeddedResource* resource : EmbeddedResources())
+  for (const ModuleResource& resource : ListModuleResources(type))
   {
-    if (!EqualIgnoringCase(resource->type, type))
-      continue;
-    const std::string_view unquoted = UnquotedName(resource->storedName);
+    const std::string_view unquoted = UnquotedName(resource.storedName);
     if (!unquoted.empty() && EqualIgnoringCase(unquoted, name))
     {
-      result.assign(resource->storedName);
+      result = resource.storedName;
       return ResourceLocation::WinResource;
     }
   }
@@ -66,22 +64,6 @@ ResourceLocation LocateResource(std::string_view name, std::string_view type, st
     return ResourceLocation::FilePath;
   }
   return ResourceLocation::NotFound;
-}
-
-const unsigned char* ReadEmbeddedResource(std::string_view storedName, std::string_view type, std::size_t& size)
-{
-  size = 0;
-  for (const EmbeddedResource* resource : EmbeddedResources())
-  {
-    if (EqualIgnoringCase(resource->type, type) && EqualIgnoringCase(resource->storedName, storedName))
-    {
-      if (resource->bytes.size() <= 7)
-        return nullptr;
-      size = resource->bytes.size();
-      return resource->bytes.data();
-    }
-  }
-  return nullptr;
 }
 
 int NextScale(int targetScale, int scale)

@@ -23,8 +23,9 @@ enum class ResourceLocation
 // given (absolute or relative to the working directory) gives FilePath with the name in result.
 ResourceLocation LocateResource(std::string_view name, std::string_view type, std::string& result);
 
-// The bytes of the embedded resource with that stored name and type (ASCII case ignored), used in place.
-// Resources of 7 bytes or fewer count as missing: null and size 0.
+// The bytes of the library's resource with that stored name and type (ASCII case ignored), used in place.
+// Resources of 7 bytes or fewer count as missing: null and size 0. Defined with the library's resources
+// (graphics/ModuleResources.h).
 const unsigned char* ReadEmbeddedResource(std::string_view storedName, std::string_view type, std::size_t& size);
 
 // The resolutions tried for a target scale t: t first, then 3 (unless t is 3), then downwards, skipping t.

@@ -24,8 +24,16 @@ quorl_embed_resources(quorl_resources PNG ${quorl_picture_files} TTF ${QUORL_ROB
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(QUORL_CAIRO_FT REQUIRED IMPORTED_TARGET cairo cairo-ft freetype2)
 
+# Where the library keeps its resources: the embedded table, or the module's Win32 resources on Windows.
+if(WIN32)
+  set(quorl_module_resources ${CMAKE_CURRENT_LIST_DIR}/win/WinModuleResources.cpp)
+else()
+  set(quorl_module_resources ${CMAKE_CURRENT_LIST_DIR}/EmbeddedModuleResources.cpp)
+endif()
+
 quorl_library(quorl_graphics_resources
   SOURCES
+    ${quorl_module_resources}
     ${CMAKE_CURRENT_LIST_DIR}/FontFaceInfo.cpp
     ${CMAKE_CURRENT_LIST_DIR}/GraphicsCaches.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PlatformFont.cpp

@@ -4,9 +4,10 @@
 
 namespace ondrell {
 
-// The Windows virtual-key code of the key that types `character` on a US keyboard layout (letters and digits map to
-// their upper-case ASCII codes, punctuation to the OEM keys, shifted symbols to their unshifted key), or 0 when no
-// key of that layout types it.
+// The Windows virtual-key code of the key that types `character`, or 0 when no key types it. On Windows the
+// calling thread's keyboard layout answers (vst2/win/VstKeyLayoutWin.cpp); elsewhere a US layout does
+// (vst2/VstKeyLayoutUs.cpp): letters and digits map to their upper-case ASCII codes, punctuation to the OEM
+// keys, shifted symbols to their unshifted key.
 int WindowsVirtualKeyForCharacter(int character);
 
 // The Windows virtual-key code for the host's key code; codes 0 (no virtual key) and 57 (equals) are resolved from

@@ -4,7 +4,7 @@
 
 #include "GraphicsTestSupport.h"
 
-#include "graphics/EmbeddedResources.h"
+#include "graphics/ModuleResources.h"
 #include "graphics/GraphicsCaches.h"
 
 #include <cairo.h>
@@ -127,10 +127,8 @@ protected:
 
 std::span<const unsigned char> EmbeddedFont()
 {
-  for (const EmbeddedResource* r : EmbeddedResources())
-    if (r->type == "TTF")
-      return r->bytes;
-  return {};
+  const std::vector<ModuleResource> fonts = ListModuleResources("TTF");
+  return fonts.empty() ? std::span<const unsigned char>() : fonts.front().bytes;
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // The embedded table: the stored names and types the lookup relies on, the pictures' pixel sizes and formats
 // (read from the PNG headers), the knob strips' grids, and the font carried byte for byte from the package.
 
-#include "graphics/EmbeddedResources.h"
+#include "graphics/ModuleResources.h"
 
 #include <cairo.h>
 #include <gtest/gtest.h>
@@ -18,12 +18,24 @@ using namespace ondrell::graphics;
 
 namespace {
 
-const EmbeddedResource* FindStored(std::string_view storedName)
+// Every resource the library carries, pictures first.
+const std::vector<ModuleResource>& AllResources()
 {
-  for (const EmbeddedResource* resource : EmbeddedResources())
+  static const std::vector<ModuleResource> all = [] {
+    std::vector<ModuleResource> list = ListModuleResources("PNG");
+    for (ModuleResource& font : ListModuleResources("TTF"))
+      list.push_back(std::move(font));
+    return list;
+  }();
+  return all;
+}
+
+const ModuleResource* FindStored(std::string_view storedName)
+{
+  for (const ModuleResource& resource : AllResources())
   {
-    if (resource->storedName == storedName)
-      return resource;
+    if (resource.storedName == storedName)
+      return &resource;
   }
   return nullptr;
 }
@@ -59,7 +71,7 @@ struct Decoded
   ~Decoded() { cairo_surface_destroy(surface); }
 };
 
-Decoded Decode(const EmbeddedResource& resource)
+Decoded Decode(const ModuleResource& resource)
 {
   struct Reader
   {
@@ -113,14 +125,14 @@ Rgb ColourOnRay(cairo_surface_t* surface, int cell, int frame, double radius, do
 
 TEST(EmbeddedResources, HoldsThePicturesAndTheFontUnderTheirStoredNamesAndTypes)
 {
-  EXPECT_EQ(EmbeddedResources().size(), 9u);
+  EXPECT_EQ(AllResources().size(), 9u);
   for (const PictureCase& picture : kPictures)
   {
-    const EmbeddedResource* resource = FindStored(picture.storedName);
+    const ModuleResource* resource = FindStored(picture.storedName);
     ASSERT_NE(resource, nullptr) << picture.storedName;
     EXPECT_EQ(resource->type, "PNG");
   }
-  const EmbeddedResource* font = FindStored("\"ROBOTO-REGULAR.TTF\"");
+  const ModuleResource* font = FindStored("\"ROBOTO-REGULAR.TTF\"");
   ASSERT_NE(font, nullptr);
   EXPECT_EQ(font->type, "TTF");
 }
@@ -131,7 +143,7 @@ TEST(EmbeddedResources, PicturesHaveTheEditorsPixelSizesAndFormats)
   for (const PictureCase& picture : kPictures)
   {
     SCOPED_TRACE(picture.storedName);
-    const EmbeddedResource* resource = FindStored(picture.storedName);
+    const ModuleResource* resource = FindStored(picture.storedName);
     ASSERT_NE(resource, nullptr);
     ASSERT_GT(resource->bytes.size(), 33u);
     const unsigned char* png = resource->bytes.data();
@@ -185,7 +197,7 @@ TEST(EmbeddedResources, FontIsTheInstalledRobotoRegularByteForByte)
   std::ifstream file(QUORL_ROBOTO_REGULAR_TTF, std::ios::binary);
   ASSERT_TRUE(file) << QUORL_ROBOTO_REGULAR_TTF;
   const std::vector<unsigned char> expected((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  const EmbeddedResource* font = FindStored("\"ROBOTO-REGULAR.TTF\"");
+  const ModuleResource* font = FindStored("\"ROBOTO-REGULAR.TTF\"");
   ASSERT_NE(font, nullptr);
   ASSERT_EQ(font->bytes.size(), expected.size());
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), font->bytes.begin()));

@@ -3,7 +3,7 @@
 
 #include "FontBuilder.h"
 
-#include "graphics/EmbeddedResources.h"
+#include "graphics/ModuleResources.h"
 #include "graphics/FontFaceInfo.h"
 #include "graphics/PlatformFont.h"
 #include "graphics/Typeface.h"
@@ -25,10 +25,10 @@ namespace {
 
 std::span<const unsigned char> EmbeddedRoboto()
 {
-  for (const EmbeddedResource* resource : EmbeddedResources())
+  for (const ModuleResource& resource : ListModuleResources("TTF"))
   {
-    if (resource->storedName == "\"ROBOTO-REGULAR.TTF\"")
-      return resource->bytes;
+    if (resource.storedName == "\"ROBOTO-REGULAR.TTF\"")
+      return resource.bytes;
   }
   return {};
 }

@@ -1,7 +1,7 @@
 // The embedded Roboto: its face description (checked against FreeType's own reading of the same bytes),
 // loading it by resource name and by file path into the typeface cache once, and drawing with the typeface.
 
-#include "graphics/EmbeddedResources.h"
+#include "graphics/ModuleResources.h"
 #include "graphics/FontFaceInfo.h"
 #include "graphics/GraphicsCaches.h"
 #include "graphics/PlatformFont.h"
@@ -21,10 +21,10 @@ namespace {
 
 std::span<const unsigned char> EmbeddedRoboto()
 {
-  for (const EmbeddedResource* resource : EmbeddedResources())
+  for (const ModuleResource& resource : ListModuleResources("TTF"))
   {
-    if (resource->storedName == "\"ROBOTO-REGULAR.TTF\"")
-      return resource->bytes;
+    if (resource.storedName == "\"ROBOTO-REGULAR.TTF\"")
+      return resource.bytes;
   }
   return {};
 }

@@ -1,7 +1,7 @@
 // Finding resources by name: case-insensitive embedded lookup, files, reading bytes in place, the scale order
 // and the name variants of a picture.
 
-#include "graphics/EmbeddedResources.h"
+#include "graphics/ModuleResources.h"
 #include "graphics/ResourceLocator.h"
 
 #include <gtest/gtest.h>
@@ -107,12 +107,15 @@ TEST(LocateResource, FallsBackToAnExistingFileButNotADirectory)
 
 TEST(ReadEmbeddedResource, ReturnsTheBytesInPlace)
 {
-  for (const EmbeddedResource* resource : EmbeddedResources())
+  for (const char* type : {"PNG", "TTF"})
   {
-    std::size_t size = 0;
-    const unsigned char* bytes = ReadEmbeddedResource(resource->storedName, resource->type, size);
-    EXPECT_EQ(bytes, resource->bytes.data()) << resource->storedName;
-    EXPECT_EQ(size, resource->bytes.size()) << resource->storedName;
+    for (const ModuleResource& resource : ListModuleResources(type))
+    {
+      std::size_t size = 0;
+      const unsigned char* bytes = ReadEmbeddedResource(resource.storedName, resource.type, size);
+      EXPECT_EQ(bytes, resource.bytes.data()) << resource.storedName;
+      EXPECT_EQ(size, resource.bytes.size()) << resource.storedName;
+    }
   }
   std::size_t size = 0;
   EXPECT_NE(ReadEmbeddedResource("\"qeq_back.png\"", "png", size), nullptr);

@@ -3,10 +3,8 @@
 
 #include "clap/ClapAbi.h"
 
-#include <dlfcn.h>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
+#include "tools/host/DynamicLibrary.h"
+#include "tools/host/MainLoopWaiter.h"
 
 #include <algorithm>
 #include <atomic>
@@ -23,22 +21,20 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // One loaded .clap file: the library handle and its initialised entry. Shared by every plug-in made from it, so
-// deinit and dlclose happen only after the last instance is destroyed.
+// deinit and the unloading happen only after the last instance is destroyed.
 class ClapModule {
  public:
   ~ClapModule() {
     if (mEntry && mInitialised) mEntry->deinit();
-    if (mHandle) dlclose(mHandle);
   }
 
   bool Open(const std::string& path, std::string& error) {
-    mHandle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!mHandle) {
-      const char* why = dlerror();
-      error = std::string("cannot load ") + path + ": " + (why ? why : "unknown error");
+    std::string why;
+    if (!mLibrary.Open(path, why)) {
+      error = std::string("cannot load ") + path + ": " + why;
       return false;
     }
-    mEntry = static_cast<const clap_plugin_entry_t*>(dlsym(mHandle, "clap_entry"));
+    mEntry = static_cast<const clap_plugin_entry_t*>(mLibrary.Symbol("clap_entry"));
     if (!mEntry) {
       error = path + " does not export clap_entry";
       return false;
@@ -63,7 +59,7 @@ class ClapModule {
   const clap_plugin_factory_t* Factory() const { return mFactory; }
 
  private:
-  void* mHandle = nullptr;
+  DynamicLibrary mLibrary;
   const clap_plugin_entry_t* mEntry = nullptr;
   const clap_plugin_factory_t* mFactory = nullptr;
   bool mInitialised = false;
@@ -87,7 +83,6 @@ class ClapHostedPlugin final : public HostedPlugin {
     mHost.request_restart = &HostRequestRestart;
     mHost.request_process = &HostRequestProcess;
     mHost.request_callback = &HostRequestCallback;
-    mWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   }
 
   ~ClapHostedPlugin() override {
@@ -95,7 +90,6 @@ class ClapHostedPlugin final : public HostedPlugin {
       if (mActive) Deactivate();
       mPlugin->destroy(mPlugin);
     }
-    if (mWakeFd >= 0) close(mWakeFd);
   }
 
   bool Create(const std::string& id, std::string& error) {
@@ -395,11 +389,7 @@ class ClapHostedPlugin final : public HostedPlugin {
   static ClapHostedPlugin* Self(const clap_host_t* host) { return static_cast<ClapHostedPlugin*>(host->host_data); }
   bool OnMainThread() const { return std::this_thread::get_id() == mMainThread; }
 
-  void Wake() {
-    if (mWakeFd < 0) return;
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = write(mWakeFd, &one, sizeof one);
-  }
+  void Wake() { mWaiter.Wake(); }
 
   // Asks the plug-in's own configurations for the track's channel count, as a DAW would on insertion.
   void SelectConfigForTrack() {
@@ -503,27 +493,17 @@ class ClapHostedPlugin final : public HostedPlugin {
   }
 
   void WaitForWork(int timeoutMs) {
-    std::vector<pollfd> fds;
-    fds.push_back(pollfd{mWakeFd, POLLIN, 0});
-    for (const auto& w : mFds) {
-      short events = 0;
-      if (w.flags & CLAP_POSIX_FD_READ) events |= POLLIN;
-      if (w.flags & CLAP_POSIX_FD_WRITE) events |= POLLOUT;
-      fds.push_back(pollfd{w.fd, events, 0});
-    }
-    if (poll(fds.data(), fds.size(), timeoutMs) <= 0) return;
-    if (fds[0].revents & POLLIN) {
-      uint64_t count = 0;
-      [[maybe_unused]] const ssize_t n = read(mWakeFd, &count, sizeof count);
-    }
+    std::vector<MainLoopWaiter::Watch> watches;
+    for (const auto& w : mFds)
+      watches.push_back({w.fd, (w.flags & CLAP_POSIX_FD_READ) != 0, (w.flags & CLAP_POSIX_FD_WRITE) != 0});
+    const std::vector<MainLoopWaiter::Ready> ready = mWaiter.Wait(timeoutMs, watches);
     if (!mFdExt) return;
-    for (size_t i = 1; i < fds.size(); ++i) {
-      if (!fds[i].revents) continue;
+    for (const MainLoopWaiter::Ready& r : ready) {
       clap_posix_fd_flags_t flags = 0;
-      if (fds[i].revents & POLLIN) flags |= CLAP_POSIX_FD_READ;
-      if (fds[i].revents & POLLOUT) flags |= CLAP_POSIX_FD_WRITE;
-      if (fds[i].revents & (POLLERR | POLLHUP | POLLNVAL)) flags |= CLAP_POSIX_FD_ERROR;
-      mFdExt->on_fd(mPlugin, fds[i].fd, flags);
+      if (r.read) flags |= CLAP_POSIX_FD_READ;
+      if (r.write) flags |= CLAP_POSIX_FD_WRITE;
+      if (r.error) flags |= CLAP_POSIX_FD_ERROR;
+      mFdExt->on_fd(mPlugin, r.fd, flags);
     }
   }
 
@@ -538,7 +518,7 @@ class ClapHostedPlugin final : public HostedPlugin {
     if (!std::strcmp(id, CLAP_EXT_TAIL)) return &kTail;
     if (!std::strcmp(id, CLAP_EXT_TRACK_INFO)) return &kTrackInfo;
     if (!std::strcmp(id, CLAP_EXT_TIMER_SUPPORT)) return &kTimerSupport;
-    if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT)) return &kFdSupport;
+    if (!std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT)) return MainLoopWaiter::kWatchesDescriptors ? &kFdSupport : nullptr;
     return nullptr;
   }
 
@@ -695,7 +675,7 @@ class ClapHostedPlugin final : public HostedPlugin {
   std::vector<Timer> mTimers;
   clap_id mNextTimerId = 1;
   std::vector<WatchedFd> mFds;
-  int mWakeFd = -1;
+  MainLoopWaiter mWaiter;
 
   std::atomic<bool> mRestartPending{false};
   std::atomic<bool> mCallbackPending{false};
@@ -762,8 +742,8 @@ std::unique_ptr<PluginLibrary> OpenPluginLibrary(const std::string& path, std::s
   const auto dot = path.rfind('.');
   const std::string suffix = dot == std::string::npos ? std::string() : path.substr(dot);
   if (suffix == ".clap") return OpenClapLibrary(path, error);
-  if (suffix == ".so") return OpenVstLibrary(path, error);
-  error = "unknown plug-in format: " + path + " (expected a .clap or a VST2 .so file)";
+  if (suffix == ".so" || suffix == ".dll") return OpenVstLibrary(path, error);
+  error = "unknown plug-in format: " + path + " (expected a .clap or a VST2 .so or .dll file)";
   return nullptr;
 }
 

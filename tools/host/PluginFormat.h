@@ -113,7 +113,7 @@ class PluginLibrary {
                                                std::string& error) = 0;
 };
 
-// Opens a plug-in file; the format is chosen by the file name (".clap", or ".so" for VST2).
+// Opens a plug-in file; the format is chosen by the file name (".clap", or ".so" or ".dll" for VST2).
 std::unique_ptr<PluginLibrary> OpenPluginLibrary(const std::string& path, std::string& error);
 
 }  // namespace ondrell::host

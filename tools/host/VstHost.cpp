@@ -2,7 +2,7 @@
 
 #include "vst2/VstAbi.h"
 
-#include <dlfcn.h>
+#include "tools/host/DynamicLibrary.h"
 
 #include <algorithm>
 #include <atomic>
@@ -29,22 +29,17 @@ constexpr int32_t kCockosFormatValue = 7;
 constexpr int32_t kCockosTextToValue = 27;
 constexpr VstIntPtr kCockosAnswer = 0xBEEF;
 
-// One loaded .so file. Shared by every instance made from it, so dlclose happens after the last one is closed.
+// One loaded plug-in file. Shared by every instance made from it, so it is unloaded after the last one is closed.
 class VstModule {
  public:
-  ~VstModule() {
-    if (mHandle) dlclose(mHandle);
-  }
-
   bool Open(const std::string& path, std::string& error) {
-    mHandle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!mHandle) {
-      const char* why = dlerror();
-      error = std::string("cannot load ") + path + ": " + (why ? why : "unknown error");
+    std::string why;
+    if (!mLibrary.Open(path, why)) {
+      error = std::string("cannot load ") + path + ": " + why;
       return false;
     }
-    mEntry = reinterpret_cast<VstEntryProc>(dlsym(mHandle, "VSTPluginMain"));
-    if (!mEntry) mEntry = reinterpret_cast<VstEntryProc>(dlsym(mHandle, "main"));
+    mEntry = reinterpret_cast<VstEntryProc>(mLibrary.Symbol("VSTPluginMain"));
+    if (!mEntry) mEntry = reinterpret_cast<VstEntryProc>(mLibrary.Symbol("main"));
     if (!mEntry) {
       error = path + " exports neither VSTPluginMain nor main";
       return false;
@@ -55,7 +50,7 @@ class VstModule {
   VstEntryProc Entry() const { return mEntry; }
 
  private:
-  void* mHandle = nullptr;
+  DynamicLibrary mLibrary;
   VstEntryProc mEntry = nullptr;
 };
 

@@ -23,7 +23,7 @@ using namespace ondrell::host;
 namespace {
 
 const char kUsage[] =
-    "usage: quorl-host COMMAND PLUGIN [ARGS] [OPTIONS]   (PLUGIN: a .clap file or a VST2 .so file)\n"
+    "usage: quorl-host COMMAND PLUGIN [ARGS] [OPTIONS]   (PLUGIN: a .clap file or a VST2 .so or .dll file)\n"
     "\n"
     "commands:\n"
     "  list     PLUGIN                  the plug-ins the file offers\n"
