@@ -565,13 +565,18 @@ TEST(WinTicks, OnlyTheNewestTickDraws)
   PumpMessages(50);
   const int draws = dlg.recorder->draws;
 
-  // Two blanks before the window thread looks: the first tick is stale and draws nothing, the second draws.
+  // Two blanks before the window thread looks (no messages are handled meanwhile): the first tick is stale and
+  // draws nothing, the second draws.
   dlg.recorder->SetDirty(false);
+  const auto counterReaches = [&](uint32_t n) {
+    for (int i = 0; i < 500 && ui.VBlankThread()->Counter() != n; ++i)
+      Sleep(2);
+    return ui.VBlankThread()->Counter() == n;
+  };
   kmt.blank();
-  ASSERT_TRUE(WaitUntil([&] { return ui.VBlankThread()->Counter() == 1; }));
+  ASSERT_TRUE(counterReaches(1));
   kmt.blank();
-  Sleep(20);
-  ASSERT_EQ(ui.VBlankThread()->Counter(), 2u);
+  ASSERT_TRUE(counterReaches(2));
   ui.OnDisplayTick(1);
   EXPECT_EQ(dlg.recorder->draws, draws);
   ui.OnDisplayTick(2);
