@@ -735,27 +735,24 @@ void IGContextWin::EndFrame()
   HDC dc = BeginPaint(mWindow, &paint);
   if (!dc)
     return;
-  const int w = std::min(GetPixelWidth(),
-                         static_cast<int>(static_cast<float>(static_cast<int>(static_cast<float>(Width()) * mDrawScale)) *
-                                          mScreenScale));
-  const int h = std::min(GetPixelHeight(),
-                         static_cast<int>(static_cast<float>(static_cast<int>(static_cast<float>(Height()) * mDrawScale)) *
-                                          mScreenScale));
+  const int w = std::min(GetPixelWidth(), static_cast<int>(WindowPixels(Width())));
+  const int h = std::min(GetPixelHeight(), static_cast<int>(WindowPixels(Height())));
   // The buffer starts with the bitmap header the backend keeps in front of its pixels.
-  StretchDIBits(dc, 0, 0, w, h, 0, 0, w, h, GetPixels(), reinterpret_cast<const BITMAPINFO*>(GetPixelBuffer().data()),
-                DIB_RGB_COLORS, SRCCOPY);
+  const auto* header = reinterpret_cast<const BITMAPINFO*>(GetPixelBuffer().data());
+  StretchDIBits(dc, 0, 0, w, h, 0, 0, w, h, GetPixels(), header, DIB_RGB_COLORS, SRCCOPY);
   EndPaint(mWindow, &paint);
+}
+
+float IGContextWin::WindowPixels(int points) const
+{
+  return static_cast<float>(static_cast<int>(static_cast<float>(points) * mDrawScale)) * mScreenScale;
 }
 
 void IGContextWin::InvalidateWholeWindow()
 {
   if (!WindowUsable())
     return;
-  const RECT r{0, 0,
-               static_cast<LONG>(static_cast<float>(static_cast<int>(static_cast<float>(Width()) * mDrawScale)) *
-                                 mScreenScale),
-               static_cast<LONG>(static_cast<float>(static_cast<int>(static_cast<float>(Height()) * mDrawScale)) *
-                                 mScreenScale)};
+  const RECT r{0, 0, static_cast<LONG>(WindowPixels(Width())), static_cast<LONG>(WindowPixels(Height()))};
   InvalidateRect(mWindow, &r, FALSE);
 }
 
@@ -768,10 +765,8 @@ void IGContextWin::PlatformResize(bool parentHasResized)
     return;
   const int w = r.right - r.left;
   const int h = r.bottom - r.top;
-  const float pw = static_cast<float>(static_cast<int>(static_cast<float>(Width()) * mDrawScale)) * mScreenScale;
-  const float ph = static_cast<float>(static_cast<int>(static_cast<float>(Height()) * mDrawScale)) * mScreenScale;
-  const int dw = static_cast<int>(pw - static_cast<float>(w));
-  const int dh = static_cast<int>(ph - static_cast<float>(h));
+  const int dw = static_cast<int>(WindowPixels(Width()) - static_cast<float>(w));
+  const int dh = static_cast<int>(WindowPixels(Height()) - static_cast<float>(h));
 
   const auto isChild = [](HWND window) {
     return (GetWindowLongW(window, GWL_STYLE) & WS_CHILD) && !(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_MDICHILD);

@@ -140,6 +140,8 @@ private:
   void Paint();
   void CloseTextField();
   void CommitTextField();
+  // A size of the editor in window pixels: int(points x draw scale) x screen scale.
+  float WindowPixels(int points) const;
   void InvalidateWholeWindow();
   void ReleaseCaptureAndShowCursor();
   void FindHostMainWindow();

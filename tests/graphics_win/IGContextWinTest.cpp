@@ -167,7 +167,8 @@ TEST(WinRules, MenuItemTexts)
     {2, 0, "&&", "01: &&&&"},
     {0, 0, "", ""},
     // Cut to 50 characters (after numbering), whole UTF-8 characters only.
-    {2, 0, "abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz", "01: abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrst"},
+    {2, 0, "abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrstuvwxyz",
+     "01: abcdefghijklmnopqrstuvwxyzabcdefghijklmnopqrst"},
     {1, 0, "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
            "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
            "\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"
@@ -1120,7 +1121,8 @@ TEST_F(WinTextEntry, TheFieldShowsTheStylesEntryColoursAlsoWhileFocused)
     if (focused)
       SendMessageW(field, WM_SETFOCUS, 0, 0);
     SetBkColor(dc, RGB(1, 1, 1));
-    const LRESULT brush = SendMessageW(child, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(field));
+    const LRESULT brush =
+      SendMessageW(child, WM_CTLCOLOREDIT, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(field));
     EXPECT_EQ(brush, reinterpret_cast<LRESULT>(GetStockObject(DC_BRUSH)));
     EXPECT_EQ(GetBkColor(dc), RGB(10, 20, 30));
     EXPECT_EQ(GetTextColor(dc), RGB(200, 210, 220));

@@ -514,7 +514,8 @@ TEST(WindowsVersions, TheVerticalBlankTestsRunUnderWindows10)
   RegCloseKey(key);
 
   SetEnvironmentVariableA(kVBlankRunVariable, "1");
-  std::wstring commandLine = L"\"" + copy + L"\" --gtest_filter=ClapWindow.WithoutTheVerticalBlankWaitTheThreadsTicksDraw";
+  std::wstring commandLine =
+    L"\"" + copy + L"\" --gtest_filter=ClapWindow.WithoutTheVerticalBlankWaitTheThreadsTicksDraw";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
