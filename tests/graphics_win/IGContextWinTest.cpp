@@ -327,6 +327,35 @@ TEST(WinWindow, AParentWindowOfAnotherThreadIsAccepted)
   CloseHandle(quit);
 }
 
+TEST(WinWindow, AParentWindowOfAnotherProgramGetsTheEditor)
+{
+  // A host that shows its window in one process and runs plug-ins in another.
+  const std::wstring title = L"Quorl foreign host " + std::to_wstring(GetCurrentProcessId());
+  OtherProgram other(L"window", title);
+  ASSERT_TRUE(other.Ready());
+  HWND foreign = FindWindowW(nullptr, title.c_str());
+  ASSERT_NE(foreign, nullptr);
+  DWORD process = 0;
+  GetWindowThreadProcessId(foreign, &process);
+  ASSERT_NE(process, GetCurrentProcessId());
+  {
+    WinDelegate dlg;
+    const HWND child = static_cast<HWND>(dlg.OpenWindow(foreign));
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(GetParent(child), foreign);
+    EXPECT_EQ(OnlyChild(foreign), child);
+    // It works as in a window of this program: a press reaches the control.
+    SendMessageW(child, WM_LBUTTONDOWN, MK_LBUTTON, PointParam(320.f, 60.f));
+    SendMessageW(child, WM_LBUTTONUP, 0, PointParam(320.f, 60.f));
+    ASSERT_FALSE(dlg.recorder->events.empty());
+    EXPECT_EQ(dlg.recorder->events.front(), "down@320,60");
+    dlg.CloseWindow();
+    EXPECT_FALSE(IsWindow(child));
+    EXPECT_TRUE(Children(foreign).empty());
+  }
+  EXPECT_EQ(other.Finish(), 0);
+}
+
 TEST(WinWindow, AHostThatDestroysItsWindowFirstLeavesNothingRunning)
 {
   const int threads = ProcessThreadCount();

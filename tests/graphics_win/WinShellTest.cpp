@@ -159,42 +159,19 @@ TEST_F(WinShell, AFilePathGoesOnTheClipboardAsAFileList)
 
 TEST_F(WinShell, AClipboardThatAnotherProgramHoldsIsRefusedAndNothingIsLost)
 {
-  const std::wstring held = L"QuorlClipboardHeld" + std::to_wstring(GetCurrentProcessId());
-  const std::wstring release = L"QuorlClipboardRelease" + std::to_wstring(GetCurrentProcessId());
-  HANDLE heldEvent = CreateEventW(nullptr, TRUE, FALSE, held.c_str());
-  HANDLE releaseEvent = CreateEventW(nullptr, TRUE, FALSE, release.c_str());
-  wchar_t self[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring program(self);
-  program = program.substr(0, program.find_last_of(L"\\/") + 1) + L"quorl-clipboard-holder.exe";
-  std::wstring commandLine = L"\"" + program + L"\" " + held + L" " + release;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &process));
-  ASSERT_EQ(WaitForSingleObject(heldEvent, 10000), WAIT_OBJECT_0);
-
+  OtherProgram holder(L"clipboard");
+  ASSERT_TRUE(holder.Ready());
   EXPECT_FALSE(UI().SetTextInClipboard("mine"));
   EXPECT_FALSE(UI().SetFilePathInClipboard("C:\\mine.wav"));
   std::string read = "x";
   EXPECT_FALSE(UI().GetTextFromClipboard(read));
   EXPECT_EQ(read, "");
-
-  SetEvent(releaseEvent);
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
-  DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(holder.Finish(), 0);
   // The other program's text is still there, and the clipboard works again.
   ASSERT_TRUE(UI().GetTextFromClipboard(read));
   EXPECT_EQ(read, "held elsewhere");
   EXPECT_TRUE(UI().SetTextInClipboard("mine"));
   EXPECT_EQ(ClipboardText(), L"mine");
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
-  CloseHandle(heldEvent);
-  CloseHandle(releaseEvent);
 }
 
 // ---- Drops -------------------------------------------------------------------------------------------------

@@ -294,6 +294,57 @@ std::wstring WindowText(HWND window)
   return text;
 }
 
+// ---- Another program ----------------------------------------------------------------------------------------
+
+OtherProgram::OtherProgram(const wchar_t* part, const std::wstring& argument)
+{
+  static int serial = 0;
+  const std::wstring suffix = std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
+  const std::wstring ready = L"QuorlOtherProgramReady-" + suffix;
+  const std::wstring release = L"QuorlOtherProgramRelease-" + suffix;
+  mReadyEvent = CreateEventW(nullptr, TRUE, FALSE, ready.c_str());
+  mReleaseEvent = CreateEventW(nullptr, TRUE, FALSE, release.c_str());
+  wchar_t self[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring program(self);
+  program = program.substr(0, program.find_last_of(L"\\/") + 1) + L"quorl-other-program.exe";
+  std::wstring commandLine = L"\"" + program + L"\" " + part + L" " + ready + L" " + release;
+  if (!argument.empty())
+    commandLine += L" \"" + argument + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  if (CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &mProcess))
+  {
+    const HANDLE waits[] = {mReadyEvent, mProcess.hProcess};
+    mReady = WaitForMultipleObjects(2, waits, FALSE, 10000) == WAIT_OBJECT_0;
+  }
+}
+
+OtherProgram::~OtherProgram()
+{
+  Finish();
+  CloseHandle(mReadyEvent);
+  CloseHandle(mReleaseEvent);
+}
+
+int OtherProgram::Finish()
+{
+  if (!mProcess.hProcess)
+    return mExitCode;
+  SetEvent(mReleaseEvent);
+  if (WaitForSingleObject(mProcess.hProcess, 15000) == WAIT_OBJECT_0)
+  {
+    DWORD code = 0;
+    GetExitCodeProcess(mProcess.hProcess, &code);
+    mExitCode = static_cast<int>(code);
+  }
+  CloseHandle(mProcess.hProcess);
+  CloseHandle(mProcess.hThread);
+  mProcess = {};
+  return mExitCode;
+}
+
 // ---- Files ---------------------------------------------------------------------------------------------------
 
 std::wstring WindowsPath(const std::string& path)

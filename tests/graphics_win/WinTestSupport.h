@@ -92,6 +92,29 @@ private:
 HWND FindThreadWindow(const wchar_t* className);
 std::wstring WindowText(HWND window);
 
+// quorl-other-program.exe (next to this program) in one of its parts: "clipboard" holds the clipboard, "window"
+// shows a top-level window titled with the argument. Started by the constructor, released and awaited by Finish
+// or the destructor.
+class OtherProgram
+{
+public:
+  OtherProgram(const wchar_t* part, const std::wstring& argument = L"");
+  ~OtherProgram();
+  OtherProgram(const OtherProgram&) = delete;
+  OtherProgram& operator=(const OtherProgram&) = delete;
+  // Whether it started and did its part (within 10 seconds).
+  bool Ready() const { return mReady; }
+  // Lets it end and returns its exit code (-1 when it did not end).
+  int Finish();
+
+private:
+  HANDLE mReadyEvent = nullptr;
+  HANDLE mReleaseEvent = nullptr;
+  PROCESS_INFORMATION mProcess{};
+  bool mReady = false;
+  int mExitCode = -1;
+};
+
 // A path as Windows sees it: a Unix path (from the build) gets the drive that Wine maps the root to.
 std::wstring WindowsPath(const std::string& path);
 // A new empty folder under the temporary folder; removed again by the caller.
