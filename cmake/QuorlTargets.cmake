@@ -11,18 +11,29 @@ function(quorl_library name)
   endif()
 endfunction()
 
-# quorl_test(<name> SOURCES ... [DEPS ...]): a GoogleTest executable registered with CTest.
+# quorl_test(<name> [PREFERENCES] SOURCES ... [DEPS ...]): a GoogleTest executable registered with CTest.
+# PREFERENCES marks a suite that reads or writes the display-scale preference file.
 function(quorl_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "PREFERENCES" "" "SOURCES;DEPS" ${ARGN})
   find_package(GTest REQUIRED)
   add_executable(${name} ${ARG_SOURCES})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock GTest::gtest_main)
   include(GoogleTest)
   # Tests that open an editor store its display scale; under CTest that goes to a folder of the build, never
-  # into the user's configuration.
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 600 ENVIRONMENT "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config")
+  # into the user's configuration. On Windows that folder is the roaming application data of the build's Wine
+  # prefix, which every test program shares: the suites that use it take turns.
+  set(properties TIMEOUT 600 ENVIRONMENT "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-config")
+  if(WIN32 AND ARG_PREFERENCES)
+    list(APPEND properties RESOURCE_LOCK quorl_preference_folder)
+  endif()
+  # Wine starts a program more slowly, and the first one also makes the build's Wine prefix.
+  if(WIN32)
+    set(discovery_timeout 300)
+  else()
+    set(discovery_timeout 60)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT ${discovery_timeout} PROPERTIES ${properties})
 endfunction()
 
 # quorl_fuzzer(<name> SOURCES ... [DEPS ...]): a libFuzzer executable at <build>/fuzz/<name>, built only in a

@@ -2,7 +2,7 @@
 
 #include "tests/clap/ClapTestHost.h"
 
-#include <dlfcn.h>
+#include "tools/host/DynamicLibrary.h"
 #include <gtest/gtest.h>
 
 #include <string>
@@ -40,14 +40,13 @@ TEST(ClapEntry, BeforeInitOnlyTheCountAnswers) {
 
 TEST(ClapEntry, ExportsTheFactoryThatGetFactoryReturns) {
   ClapEntry();  // loads the library, also when this test runs in a process of its own
-  void* handle = dlopen(QUORL_CLAP_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
-  ASSERT_NE(handle, nullptr);
-  const void* exported = dlsym(handle, "clap_factory");
+  host::DynamicLibrary library;
+  ASSERT_TRUE(library.OpenIfLoaded(QUORL_CLAP_PATH));
+  const void* exported = library.Symbol("clap_factory");
   ASSERT_TRUE(ClapEntry().init(ClapPath()));
   EXPECT_NE(exported, nullptr);
   EXPECT_EQ(exported, Factory());
   ClapEntry().deinit();
-  dlclose(handle);
 }
 
 TEST(ClapEntry, InitCountsSamePathAndRefusesAnotherPath) {

@@ -1,10 +1,11 @@
-// QuorlEQ.clap end to end, loaded with dlopen and driven through the CLAP records only.
+// QuorlEQ.clap end to end, loaded into the process and driven through the CLAP records only.
 
 #include "tests/clap/ClapTestHost.h"
 #include "tests/engine/CountingAllocator.h"
+#include "tests/support/TestSystem.h"
+#include "tools/host/DynamicLibrary.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,7 +26,14 @@ class ClapPlugin : public ::testing::Test {
  protected:
   void SetUp() override {
     // Editor preferences go to a scratch folder, never into the user's configuration.
-    setenv("XDG_CONFIG_HOME", ::testing::TempDir().c_str(), 1);
+    quorl_test::SetEnvironment("XDG_CONFIG_HOME", ::testing::TempDir().c_str());
+    // The counting allocator sees the plug-in library's own allocations too.
+    static const bool watched = [] {
+      ClapEntry();  // loads the library
+      host::DynamicLibrary library;
+      return library.OpenIfLoaded(ClapPath()) && quorl_test::WatchLoadedLibrary(library.Handle());
+    }();
+    ASSERT_TRUE(watched || !quorl_test::WatchesCLibrary());
     ASSERT_TRUE(ClapEntry().init(ClapPath()));
   }
   void TearDown() override { ClapEntry().deinit(); }
@@ -248,28 +256,16 @@ TEST_F(ClapPlugin, BlocksLongerThanTheActivatedMaximumAreProcessedInSlices) {
   plugin.Deactivate();
 }
 
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-// Resident memory of this process, in bytes.
-long ResidentBytes() {
-  long pages = 0, resident = 0;
-  FILE* statm = std::fopen("/proc/self/statm", "r");
-  if (!statm) return -1;
-  const int n = std::fscanf(statm, "%ld %ld", &pages, &resident);
-  std::fclose(statm);
-  return n == 2 ? resident * sysconf(_SC_PAGESIZE) : -1;
-}
-#endif
-
 TEST_F(ClapPlugin, AHugeAnnouncedMaximumIsNotReservedUpFront) {
   TestHost host;
   Instance plugin(host);
   // 4 Mi frames would be 32 MiB per channel buffer, several times over; the plug-in must not reserve them.
   // (Sanitizers keep freed memory or shadow memory resident, so the measure means nothing there.)
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-  const long before = ResidentBytes();
+  const long long before = quorl_test::ResidentBytes();
   ASSERT_GT(before, 0);
   ASSERT_TRUE(plugin.Activate(48000, 1u << 22));
-  ASSERT_LT(ResidentBytes() - before, 32l << 20);
+  ASSERT_LT(quorl_test::ResidentBytes() - before, 32ll << 20);
   plugin.Deactivate();
 #endif
 
@@ -714,12 +710,11 @@ TEST_F(ClapPlugin, GuiWithoutAnXServerOpensNoView) {
   x11.x11 = 0x1234;
   // Without an X server the window host opens no view, so no parent is kept either. (With a server and a real
   // parent the editor opens: tests/graphics_x11.)
-  const char* display = std::getenv("DISPLAY");
-  const std::string savedDisplay = display ? display : "";
-  unsetenv("DISPLAY");
-  EXPECT_FALSE(gui->set_parent(p, &x11));
-  EXPECT_FALSE(gui->show(p));
-  if (display) setenv("DISPLAY", savedDisplay.c_str(), 1);
+  {
+    const quorl_test::ScopedEnvironment noDisplay("DISPLAY", nullptr);
+    EXPECT_FALSE(gui->set_parent(p, &x11));
+    EXPECT_FALSE(gui->show(p));
+  }
   EXPECT_FALSE(gui->set_transient(p, &none));
   EXPECT_TRUE(gui->hide(p));
   gui->destroy(p);

@@ -1,7 +1,10 @@
 #include "tests/clap/ClapTestHost.h"
 
-#include <dlfcn.h>
+#include "tools/host/DynamicLibrary.h"
+
+#if !defined(_WIN32)
 #include <poll.h>
+#endif
 
 #include <algorithm>
 #include <cstdio>
@@ -13,13 +16,15 @@ const char* ClapPath() { return QUORL_CLAP_PATH; }
 
 const clap_plugin_entry_t& ClapEntry() {
   static const clap_plugin_entry_t* entry = [] {
-    void* handle = dlopen(QUORL_CLAP_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-      std::fprintf(stderr, "cannot load %s: %s\n", QUORL_CLAP_PATH, dlerror());
+    host::DynamicLibrary library;
+    std::string error;
+    if (!library.Open(QUORL_CLAP_PATH, error)) {
+      std::fprintf(stderr, "cannot load %s: %s\n", QUORL_CLAP_PATH, error.c_str());
       std::abort();
     }
-    auto* e = static_cast<const clap_plugin_entry_t*>(dlsym(handle, "clap_entry"));
+    auto* e = static_cast<const clap_plugin_entry_t*>(library.Symbol("clap_entry"));
     if (!e) std::abort();
+    library.Keep();  // the entry's state is process-wide: loaded for the whole test process
     return e;
   }();
   return *entry;
@@ -275,6 +280,7 @@ void Instance::Tick() {
   }
 }
 
+#if !defined(_WIN32)
 void Instance::DeliverReadyFds() {
   const auto* fdSupport = Ext<clap_plugin_posix_fd_support_t>(CLAP_EXT_POSIX_FD_SUPPORT);
   if (!fdSupport) return;
@@ -285,6 +291,7 @@ void Instance::DeliverReadyFds() {
     if ((flags & CLAP_POSIX_FD_READ) && poll(&p, 1, 0) > 0) fdSupport->on_fd(mPlugin, fd, CLAP_POSIX_FD_READ);
   }
 }
+#endif
 
 double Instance::Value(clap_id id) const {
   double v = -12345.0;

@@ -1,5 +1,5 @@
 #pragma once
-// A scriptable in-process CLAP host for the end-to-end tests: loads build/QuorlEQ.clap with dlopen, offers a host
+// A scriptable in-process CLAP host for the end-to-end tests: loads build/QuorlEQ.clap into the process, offers a host
 // record whose extensions each test switches on or off, records what the plug-in asks of the host, and builds
 // input event lists and collects output events.
 // Threads: the test's thread plays the host's main thread; while InAudio is set it plays the audio thread.
@@ -132,8 +132,10 @@ class Instance {
                                 const clap_output_events_t* out_events = nullptr);
   // Delivers one host tick to the plug-in (its registered timers, or on_main_thread).
   void Tick();
+#if !defined(_WIN32)
   // Tells the plug-in about every watched descriptor that has something to read.
   void DeliverReadyFds();
+#endif
 
   double Value(clap_id id) const;
   std::string Text(clap_id id, double value, uint32_t capacity = 256) const;

@@ -8,7 +8,9 @@
 #include "editor/IBGridKnobControls.h"
 
 #include <gtest/gtest.h>
+#if !defined(_WIN32)
 #include <sys/stat.h>
+#endif
 
 #include <cmath>
 #include <cstdlib>
@@ -21,31 +23,7 @@ namespace ed = ondrell::editor;
 
 namespace {
 
-// Sets or removes an environment variable while it lives.
-class ScopedEnv
-{
-public:
-  ScopedEnv(const char* name, const char* value) : mName(name)
-  {
-    if (const char* old = std::getenv(name))
-      mOld = old;
-    if (value)
-      setenv(name, value, 1);
-    else
-      unsetenv(name);
-  }
-  ~ScopedEnv()
-  {
-    if (mOld)
-      setenv(mName, mOld->c_str(), 1);
-    else
-      unsetenv(mName);
-  }
-
-private:
-  const char* mName;
-  std::optional<std::string> mOld;
-};
+using quorl_test::ScopedEnvironment;
 
 class PreferenceTest : public ::testing::Test
 {
@@ -53,30 +31,40 @@ protected:
   ScopedConfigHome home;
 };
 
+#if defined(_WIN32)
+constexpr const char* kSubfolder = "\\Ondrell Audio\\Preferences\\";
+#else
+constexpr const char* kSubfolder = "/Ondrell Audio/Preferences/";
+#endif
+
 TEST_F(PreferenceTest, FolderAndFileNames)
 {
-  EXPECT_EQ(ed::PreferencesFolder(), home.Path().string() + "/Ondrell Audio/Preferences/");
-  EXPECT_EQ(ed::PreferencesFile("QuorlEQ"), home.PrefFile().string());
+  EXPECT_EQ(ed::PreferencesFolder(), home.Path().string() + kSubfolder);
+  EXPECT_EQ(fs::path(ed::PreferencesFile("QuorlEQ")), home.PrefFile());
   // Characters that cannot be in a file name become underscores.
   EXPECT_EQ(ed::PreferencesFile("a/b\\c:d*e?f\"g<h>i|j"),
-            home.Path().string() + "/Ondrell Audio/Preferences/a_b_c_d_e_f_g_h_i_j-display-scale.txt");
+            home.Path().string() + kSubfolder + "a_b_c_d_e_f_g_h_i_j-display-scale.txt");
   EXPECT_EQ(ed::PreferencesFile(""), "");
   EXPECT_EQ(ed::PreferencesFile(nullptr), "");
+}
 
+#if !defined(_WIN32)
+TEST_F(PreferenceTest, TheFolderFollowsTheXdgConfigurationHome)
+{
   // Without XDG_CONFIG_HOME (or with a relative one) the folder is under ~/.config; without either, there is none.
   {
-    ScopedEnv xdg("XDG_CONFIG_HOME", nullptr);
-    ScopedEnv homeDir("HOME", home.Path().c_str());
+    ScopedEnvironment xdg("XDG_CONFIG_HOME", nullptr);
+    ScopedEnvironment homeDir("HOME", home.Path().c_str());
     EXPECT_EQ(ed::PreferencesFolder(), home.Path().string() + "/.config/Ondrell Audio/Preferences/");
   }
   {
-    ScopedEnv xdg("XDG_CONFIG_HOME", "relative/config");
-    ScopedEnv homeDir("HOME", home.Path().c_str());
+    ScopedEnvironment xdg("XDG_CONFIG_HOME", "relative/config");
+    ScopedEnvironment homeDir("HOME", home.Path().c_str());
     EXPECT_EQ(ed::PreferencesFolder(), home.Path().string() + "/.config/Ondrell Audio/Preferences/");
   }
   {
-    ScopedEnv xdg("XDG_CONFIG_HOME", "");
-    ScopedEnv homeDir("HOME", nullptr);
+    ScopedEnvironment xdg("XDG_CONFIG_HOME", "");
+    ScopedEnvironment homeDir("HOME", nullptr);
     EXPECT_EQ(ed::PreferencesFolder(), "");
     EXPECT_EQ(ed::PreferencesFile("QuorlEQ"), "");
     float scale = 0.f;
@@ -85,6 +73,7 @@ TEST_F(PreferenceTest, FolderAndFileNames)
     EXPECT_EQ(ed::ReadDisplayScale(), 1.f);
   }
 }
+#endif
 
 TEST_F(PreferenceTest, ReadingTheStoredScale)
 {
@@ -147,9 +136,11 @@ TEST_F(PreferenceTest, MissingFileOrFolderReadsAsOne)
   EXPECT_FALSE(ed::SaveDisplayScale("QuorlEQ", 1.5f));
   EXPECT_TRUE(fs::is_directory(home.PrefFile()));
   fs::remove(home.PrefFile());
+#if !defined(_WIN32)
   // A pipe where the file should be is not waited on.
   ASSERT_EQ(mkfifo(home.PrefFile().c_str(), 0600), 0);
   EXPECT_EQ(ed::ReadDisplayScale(), 1.f);
+#endif
 }
 
 TEST_F(PreferenceTest, SavingWritesOneLineAndCreatesTheFolders)
@@ -206,10 +197,8 @@ TEST_F(PreferenceTest, SavingRefusesScalesThatAreNotScales)
 
 TEST_F(PreferenceTest, SavingWhereNoFolderCanBeMadeFails)
 {
-  // The configuration "folder" is a file: nothing can be created below it.
-  const fs::path blocker = home.Path() / "not-a-folder";
-  std::ofstream(blocker) << "x";
-  ScopedEnv xdg("XDG_CONFIG_HOME", blocker.c_str());
+  // A file stands where a folder must be: nothing can be created below it.
+  home.BlockPreferenceFolder();
   EXPECT_FALSE(ed::SaveDisplayScale("QuorlEQ", 1.5f));
   EXPECT_EQ(ed::ReadDisplayScale(), 1.f);
 }
@@ -266,9 +255,7 @@ TEST_F(EditorScaleHooksTest, ClosingWithoutAnEditorWritesNothing)
 
 TEST_F(EditorScaleHooksTest, UnwritablePreferenceDoesNotDisturbTheEditor)
 {
-  const fs::path blocker = home.Path() / "file";
-  std::ofstream(blocker) << "x";
-  ScopedEnv xdg("XDG_CONFIG_HOME", blocker.c_str());
+  home.BlockPreferenceFolder();
   IGContextHeadless& ui = rig.Open();
   EXPECT_FLOAT_EQ(ui.GetDrawScale(), 1.f);
   ui.Resize(664, 215, 1.5f, true);

@@ -33,26 +33,67 @@ private:
 
 } // namespace
 
-ScopedConfigHome::ScopedConfigHome()
+#if defined(_WIN32)
+
+namespace {
+
+constexpr const char* kVendorFolder = "Ondrell Audio";
+
+} // namespace
+
+ScopedConfigHome::ScopedConfigHome() : mPath(quorl_test::RoamingAppDataFolder())
 {
-  std::string pattern = (fs::temp_directory_path() / "quorl-editor-test-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr)
-    throw std::runtime_error("cannot make a temporary folder");
-  mPath = pattern;
-  if (const char* previous = std::getenv("XDG_CONFIG_HOME"))
-    mPrevious = previous;
-  setenv("XDG_CONFIG_HOME", mPath.c_str(), 1);
+  if (mPath.empty())
+    throw std::runtime_error("the shell names no roaming application-data folder");
+  std::error_code ec;
+  if (fs::exists(mPath / kVendorFolder, ec))
+  {
+    for (int n = 0; mAside.empty(); ++n)
+    {
+      const fs::path candidate = mPath / (std::string(kVendorFolder) + ".test-aside-" + std::to_string(n));
+      if (!fs::exists(candidate, ec))
+        mAside = candidate;
+    }
+    fs::rename(mPath / kVendorFolder, mAside);
+  }
 }
 
 ScopedConfigHome::~ScopedConfigHome()
 {
-  if (mPrevious)
-    setenv("XDG_CONFIG_HOME", mPrevious->c_str(), 1);
-  else
-    unsetenv("XDG_CONFIG_HOME");
+  std::error_code ec;
+  fs::remove_all(mPath / kVendorFolder, ec);
+  if (!mAside.empty())
+    fs::rename(mAside, mPath / kVendorFolder, ec);
+}
+
+void ScopedConfigHome::BlockPreferenceFolder()
+{
+  std::ofstream(mPath / kVendorFolder) << "x";
+}
+
+#else
+
+ScopedConfigHome::ScopedConfigHome() : mPath(quorl_test::MakeTemporaryFolder("quorl-editor-test-"))
+{
+  mConfigHome.emplace("XDG_CONFIG_HOME", mPath.c_str());
+}
+
+ScopedConfigHome::~ScopedConfigHome()
+{
+  mBlocked.reset();
+  mConfigHome.reset();
   std::error_code ec;
   fs::remove_all(mPath, ec);
 }
+
+void ScopedConfigHome::BlockPreferenceFolder()
+{
+  const fs::path blocker = mPath / "not-a-folder";
+  std::ofstream(blocker) << "x";
+  mBlocked.emplace("XDG_CONFIG_HOME", blocker.c_str());
+}
+
+#endif
 
 fs::path ScopedConfigHome::PrefFile(const std::string& name) const
 {

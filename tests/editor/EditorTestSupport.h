@@ -6,6 +6,7 @@
 #include "engine/QuorlEQ.h"
 #include "graphics/IControl.h"
 #include "graphics/IGContextHeadless.h"
+#include "tests/support/TestSystem.h"
 
 #include <filesystem>
 #include <memory>
@@ -18,8 +19,10 @@ namespace quorl_editor_test {
 using namespace ondrell;
 using namespace ondrell::graphics;
 
-// Makes a fresh empty folder and points XDG_CONFIG_HOME at it while it lives; restores the previous value and
-// removes the folder afterwards.
+// The folder the preference folder "Ondrell Audio/Preferences" is made in, empty of it while this lives. On Linux
+// a fresh folder that XDG_CONFIG_HOME names, removed afterwards (the previous value comes back). On Windows the
+// roaming application-data folder itself (what the plug-in asks the shell for); an "Ondrell Audio" folder
+// already there is moved aside for the time and put back afterwards.
 class ScopedConfigHome
 {
 public:
@@ -35,10 +38,17 @@ public:
   void WritePrefFile(const std::string& content, const std::string& name = "QuorlEQ") const;
   // The file's bytes, or nothing when there is no file.
   std::optional<std::string> ReadPrefFile(const std::string& name = "QuorlEQ") const;
+  // From now on the preference folder cannot be made: a file stands where a folder on its path must be.
+  void BlockPreferenceFolder();
 
 private:
   std::filesystem::path mPath;
-  std::optional<std::string> mPrevious;
+#if defined(_WIN32)
+  std::filesystem::path mAside;
+#else
+  std::optional<quorl_test::ScopedEnvironment> mConfigHome;
+  std::optional<quorl_test::ScopedEnvironment> mBlocked;
+#endif
 };
 
 // A windowless context that records the pictures and texts it is asked to draw (and still draws them).

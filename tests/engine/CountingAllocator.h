@@ -50,4 +50,10 @@ private:
 // Whether malloc and the mutex functions are watched as well as operator new.
 bool WatchesCLibrary();
 
+// Extends the watch to a library loaded into the process (a plug-in file; handle as the loader gives it). On
+// Linux the interposed functions reach it already. On Windows a DLL calls the C library's allocation functions
+// through its own import table, which this points at the counting ones; its mutexes (a static winpthread inside
+// the DLL) stay unwatched. True when its allocations are counted.
+bool WatchLoadedLibrary(void* handle);
+
 } // namespace quorl_test

@@ -56,6 +56,11 @@ bool WatchesCLibrary()
 #endif
 }
 
+bool WatchLoadedLibrary(void* handle)
+{
+  return handle != nullptr && WatchesCLibrary();
+}
+
 } // namespace quorl_test
 
 #if !defined(QUORL_TEST_SANITIZED)

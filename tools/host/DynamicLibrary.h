@@ -21,6 +21,8 @@ class DynamicLibrary {
   // The exported symbol, or null when the library is not open or exports no such name.
   void* Symbol(const char* name) const;
   bool IsOpen() const { return mHandle != nullptr; }
+  // The system's handle of the loaded library (null when not open).
+  void* Handle() const { return mHandle; }
   // Gives up the reference without unloading: the library stays for the rest of the process.
   void Keep() { mHandle = nullptr; }
   void Close();

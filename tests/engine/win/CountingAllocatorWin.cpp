@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 
 namespace quorl_test {
 
@@ -54,6 +55,76 @@ void AlignedFree(void* p)
 bool WatchesCLibrary()
 {
   return gCountersSlot != TLS_OUT_OF_INDEXES;
+}
+
+} // namespace quorl_test
+
+extern "C" {
+void* __wrap_malloc(std::size_t size);
+void* __wrap_calloc(std::size_t n, std::size_t size);
+void* __wrap_realloc(void* p, std::size_t size);
+void __wrap_free(void* p);
+}
+
+namespace quorl_test {
+
+namespace {
+
+// The counting replacement for one of the C library's allocation functions, or null.
+void* CountingReplacement(const char* name)
+{
+  if (std::strcmp(name, "malloc") == 0)
+    return reinterpret_cast<void*>(&__wrap_malloc);
+  if (std::strcmp(name, "calloc") == 0)
+    return reinterpret_cast<void*>(&__wrap_calloc);
+  if (std::strcmp(name, "realloc") == 0)
+    return reinterpret_cast<void*>(&__wrap_realloc);
+  if (std::strcmp(name, "free") == 0)
+    return reinterpret_cast<void*>(&__wrap_free);
+  return nullptr;
+}
+
+} // namespace
+
+bool WatchLoadedLibrary(void* handle)
+{
+  if (handle == nullptr || !WatchesCLibrary())
+    return false;
+  auto* const base = static_cast<unsigned char*>(handle);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  if (dos->e_magic != IMAGE_DOS_SIGNATURE)
+    return false;
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  if (imports.VirtualAddress == 0)
+    return false;
+  int redirected = 0;
+  for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); entry->Name;
+       ++entry)
+  {
+    // The C runtime the DLL was linked against: the same one this program allocates from.
+    if (_stricmp(reinterpret_cast<const char*>(base + entry->Name), "msvcrt.dll") != 0)
+      continue;
+    const auto* names = reinterpret_cast<const IMAGE_THUNK_DATA*>(
+      base + (entry->OriginalFirstThunk ? entry->OriginalFirstThunk : entry->FirstThunk));
+    auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + entry->FirstThunk);
+    for (; names->u1.AddressOfData != 0; ++names, ++slots)
+    {
+      if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+        continue;
+      const auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+      void* const replacement = CountingReplacement(reinterpret_cast<const char*>(byName->Name));
+      if (replacement == nullptr)
+        continue;
+      DWORD protection = 0;
+      if (!VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, PAGE_READWRITE, &protection))
+        continue;
+      slots->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
+      VirtualProtect(&slots->u1.Function, sizeof slots->u1.Function, protection, &protection);
+      ++redirected;
+    }
+  }
+  return redirected > 0;
 }
 
 } // namespace quorl_test
