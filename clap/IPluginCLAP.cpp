@@ -20,15 +20,6 @@ namespace {
 constexpr int kInfiniteTail = INT_MAX;
 constexpr int kStateReadStep = 256;
 
-// The window API of this system's editor and the parent window it takes from the host's record.
-#if defined(_WIN32)
-constexpr const char* kEditorWindowApi = CLAP_WINDOW_API_WIN32;
-void* ParentWindow(const clap_window_t& window) { return window.win32; }
-#else
-constexpr const char* kEditorWindowApi = CLAP_WINDOW_API_X11;
-void* ParentWindow(const clap_window_t& window) { return reinterpret_cast<void*>(static_cast<uintptr_t>(window.x11)); }
-#endif
-
 template <size_t N>
 void CopyText(char (&field)[N], const std::string& text) {
   const size_t n = std::min(text.size(), N - 1);
@@ -802,6 +793,13 @@ bool IPluginCLAP::StateLoad(const clap_istream_t* stream) {
 
 // ---- Editor ------------------------------------------------------------------------------------------------------
 
+// The window system the editor embeds in: Win32 windows on Windows, X11 windows elsewhere.
+#if defined(_WIN32)
+static constexpr const char* kEditorWindowApi = CLAP_WINDOW_API_WIN32;
+#else
+static constexpr const char* kEditorWindowApi = CLAP_WINDOW_API_X11;
+#endif
+
 bool IPluginCLAP::GuiIsApiSupported(const char* api, bool isFloating) {
   return api && std::strcmp(api, kEditorWindowApi) == 0 && !isFloating;
 }
@@ -852,7 +850,11 @@ bool IPluginCLAP::GuiSetSize(uint32_t width, uint32_t height) {
 
 bool IPluginCLAP::GuiSetParent(const clap_window_t* window) {
   if (!window || !GuiIsApiSupported(window->api, false)) return false;
-  return AttachEditorToWindow(ParentWindow(*window));
+#if defined(_WIN32)
+  return AttachEditorToWindow(window->win32);
+#else
+  return AttachEditorToWindow(reinterpret_cast<void*>(static_cast<uintptr_t>(window->x11)));
+#endif
 }
 
 bool IPluginCLAP::AttachEditorToWindow(void* window) {

@@ -1,5 +1,6 @@
 #include "graphics/GraphicsCaches.h"
 
+#include "graphics/PlatformFont.h"
 #include "graphics/ResourceLocator.h"
 
 namespace ondrell::graphics {
@@ -33,12 +34,15 @@ GraphicsCacheUser::GraphicsCacheUser()
 {
   BitmapCache().AddUser();
   TypefaceCache().AddUser();
+  AddPlatformFontCacheUser();
 }
 
 GraphicsCacheUser::~GraphicsCacheUser()
 {
   BitmapCache().RemoveUser();
+  // Typefaces made from an installed font go before it.
   TypefaceCache().RemoveUser();
+  RemovePlatformFontCacheUser();
 }
 
 } // namespace ondrell::graphics

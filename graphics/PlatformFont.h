@@ -33,7 +33,7 @@ public:
   PlatformFont& operator=(const PlatformFont&) = delete;
   virtual ~PlatformFont() = default;
 
-  // The native font handle; none on this platform.
+  // The native font handle (Windows: the GDI font); the base has none.
   virtual void* GetHandle() const { return nullptr; }
   // The font's bytes and face description; the base has none (face index -1).
   virtual PlatformFontData GetFontData() const { return {}; }
@@ -55,12 +55,28 @@ private:
   std::string mStyle;
 };
 
+// The platform's font loading: graphics/MemoryFontLoader.cpp where the system installs nothing (Linux), and
+// graphics/win/WinFont.cpp on Windows, where the font is installed into the process and made a GDI font.
+
 // Makes a font from an embedded "ttf" resource or a font file of that name; null when neither exists or the
-// bytes are not a font whose first face is valid and has a family name. File bytes are read into memory.
+// bytes are not a font whose first face is valid and has a family name. Linux reads file bytes into memory;
+// Windows maps the file for the time of the call.
 std::unique_ptr<PlatformFont> LoadPlatformFont(std::string_view fontID, std::string_view fileNameOrResID);
 
-// Makes a font from bytes the caller keeps alive (owner may hold them); null for empty or unusable data.
+// Makes a font from bytes the caller keeps alive (owner may hold them); null for empty or unusable data. Windows
+// installs the bytes as a private font of the process (kept in the installed-font cache under fontID) and makes
+// a GDI font of its first face's family; null when either fails.
 std::unique_ptr<PlatformFont> LoadPlatformFont(std::string_view fontID, std::span<const unsigned char> bytes,
                                                std::shared_ptr<const void> owner = {});
+
+// Keeps what native text fields need of a loaded font under its identifier, once: on Windows a copy of its GDI
+// font in the native-font cache. Nothing elsewhere.
+void CacheNativeFont(std::string_view fontID, const PlatformFont& font);
+
+// The platform's own font caches (Windows: installed fonts, then native fonts) count the graphics contexts as
+// users like the bitmap and typeface caches, and are emptied when the last context goes. Called by
+// GraphicsCacheUser; nothing elsewhere.
+void AddPlatformFontCacheUser();
+void RemovePlatformFontCacheUser();
 
 } // namespace ondrell::graphics

@@ -100,7 +100,10 @@ bool LoadTypeface(std::string_view fontID, const PlatformFont& font)
 bool LoadFont(std::string_view fontID, std::string_view fileNameOrResID)
 {
   const std::unique_ptr<PlatformFont> font = LoadPlatformFont(fontID, fileNameOrResID);
-  return font && LoadTypeface(fontID, *font);
+  if (!font || !LoadTypeface(fontID, *font))
+    return false;
+  CacheNativeFont(fontID, *font);
+  return true;
 }
 
 } // namespace ondrell::graphics

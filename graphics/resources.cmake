@@ -24,11 +24,14 @@ quorl_embed_resources(quorl_resources PNG ${quorl_picture_files} TTF ${QUORL_ROB
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(QUORL_CAIRO_FT REQUIRED IMPORTED_TARGET cairo cairo-ft freetype2)
 
-# Where the library keeps its resources: the embedded table, or the module's Win32 resources on Windows.
+# Where the library keeps its resources, and how fonts are made: the embedded table and fonts as bytes, or on
+# Windows the module's Win32 resources and fonts installed into the process as GDI fonts.
 if(WIN32)
-  set(quorl_module_resources ${CMAKE_CURRENT_LIST_DIR}/win/WinModuleResources.cpp)
+  set(quorl_module_resources ${CMAKE_CURRENT_LIST_DIR}/win/WinModuleResources.cpp
+                             ${CMAKE_CURRENT_LIST_DIR}/win/WinFont.cpp)
 else()
-  set(quorl_module_resources ${CMAKE_CURRENT_LIST_DIR}/EmbeddedModuleResources.cpp)
+  set(quorl_module_resources ${CMAKE_CURRENT_LIST_DIR}/EmbeddedModuleResources.cpp
+                             ${CMAKE_CURRENT_LIST_DIR}/MemoryFontLoader.cpp)
 endif()
 
 quorl_library(quorl_graphics_resources
