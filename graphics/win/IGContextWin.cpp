@@ -8,6 +8,7 @@
 #include "graphics/win/WinDragSource.h"
 #include "graphics/win/WinDropTarget.h"
 #include "graphics/win/WinFileList.h"
+#include "graphics/win/WinFont.h"
 #include "graphics/win/WinShell.h"
 #include "graphics/win/WinText.h"
 #include "graphics/win/WinVBlankThread.h"
@@ -904,8 +905,18 @@ void IGContextWin::CreatePlatformTextEntry(int paramIdx, const IText& text, cons
     return;
   }
 
+  // The native font kept for the style's font (Roboto-Regular for this editor, cached when it was loaded); for a
+  // font that has none, the system's font for dialogs.
   LOGFONTW description{};
-  GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(description), &description);
+  bool described = false;
+  {
+    SharedCache<NativeFont>& cache = NativeFontCache();
+    const auto lock = cache.Acquire();
+    if (const NativeFont* font = cache.Find(text.font, 1.0))
+      described = GetObjectW(font->Get(), sizeof(description), &description) == sizeof(description);
+  }
+  if (!described)
+    GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(description), &description);
   description.lfHeight = static_cast<LONG>(s * text.size);
   mTextFieldFont = CreateFontIndirectW(&description);
 

@@ -1120,6 +1120,40 @@ TEST_F(WinTextEntry, WhatEndsTheFieldCommitsOrCancelsIt)
   }
 }
 
+TEST_F(WinTextEntry, TheFieldsFontIsTheStylesFontAtThePixelSize)
+{
+  IGContextWin& ui = *dlg.UI();
+  ASSERT_TRUE(ui.LoadFont("Roboto-Regular", "Roboto-Regular.ttf"));
+  LOGFONTW system{};
+  GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof(system), &system);
+  const struct
+  {
+    const char* font;
+    float size;
+    const wchar_t* face;
+  } cases[] = {{"Roboto-Regular", 14.f, L"Roboto"}, {"Roboto-Regular", 20.f, L"Roboto"}, {"NoSuchFont", 12.f, nullptr}};
+  for (const auto& c : cases)
+  {
+    SCOPED_TRACE(c.font);
+    RecordingControl* control = Prompted(kNoParameter);
+    IText style;
+    style.SetFont(c.font);
+    style.size = c.size;
+    ui.CreateTextEntry(*control, style, kFieldRect, "x", kNoValIdx);
+    const HWND field = ui.GetTextField();
+    ASSERT_NE(field, nullptr);
+    LOGFONTW description{};
+    ASSERT_NE(GetObjectW(reinterpret_cast<HFONT>(SendMessageW(field, WM_GETFONT, 0, 0)), sizeof(description),
+                         &description),
+              0);
+    // A font without a native one gets the system's font for dialogs.
+    EXPECT_STREQ(description.lfFaceName, c.face ? c.face : system.lfFaceName);
+    EXPECT_EQ(description.lfHeight, static_cast<LONG>(c.size));
+    ui.CancelTextEntry();
+    ASSERT_TRUE(Closes(field));
+  }
+}
+
 TEST_F(WinTextEntry, ACommittedTextIsAtMost255Characters)
 {
   RecordingControl* control = Prompted(kNoParameter);
