@@ -51,8 +51,15 @@ constexpr int kHpf = 0;
 constexpr int kMfLevel1 = 4;
 constexpr int kGain = 8;
 constexpr int kOversampling = 9;
-// Set for the second run of this program, under a Windows version with the vertical-blank thread.
+// Set for the further runs of this program: under a Windows version with the vertical-blank thread, and on a
+// display of 192 dots per inch.
 constexpr const char* kVBlankRunVariable = "QUORL_WINDOWS8_RUN";
+constexpr const char* kHighDpiRunVariable = "QUORL_192_DPI_RUN";
+
+bool InFurtherRun()
+{
+  return std::getenv(kVBlankRunVariable) || std::getenv(kHighDpiRunVariable);
+}
 
 using Values = std::array<double, kParams>;
 
@@ -481,7 +488,7 @@ TEST_F(ClapWindow, WithoutTheVerticalBlankWaitTheThreadsTicksDraw)
 
 TEST_F(ClapWindow, BeforeWindows8TheWindowTimerDraws)
 {
-  if (std::getenv(kVBlankRunVariable))
+  if (InFurtherRun())
     GTEST_SKIP() << "runs in the first run of this program";
   TestHost th(GuiHost());
   Instance plugin(th);
@@ -493,43 +500,111 @@ TEST_F(ClapWindow, BeforeWindows8TheWindowTimerDraws)
   plugin.Ext<clap_plugin_gui_t>(CLAP_EXT_GUI)->destroy(plugin.P());
 }
 
-TEST(WindowsVersions, TheVerticalBlankTestsRunUnderWindows10)
+// Runs a copy of this program (Wine's per-program settings go by the program's name) with the variable set and only
+// the tests of the filter; returns its exit code. Its output goes to this program's.
+int RunCopy(const std::wstring& copyName, const char* variable, const std::wstring& filter)
 {
-  if (std::getenv(kVBlankRunVariable))
-    GTEST_SKIP() << "this is that run";
-  // A copy of this program that Wine reports Windows 10 to (Wine's per-program setting).
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   const std::wstring original(self);
-  const std::wstring folder = original.substr(0, original.find_last_of(L"\\/") + 1);
-  const std::wstring copyName = L"test_win_plugins_windows10.exe";
-  const std::wstring copy = folder + copyName;
-  ASSERT_TRUE(CopyFileW(original.c_str(), copy.c_str(), FALSE));
-  HKEY key = nullptr;
-  const std::wstring keyPath = L"Software\\Wine\\AppDefaults\\" + copyName;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  static const wchar_t kVersion[] = L"win10";
-  RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(kVersion), sizeof(kVersion));
-  RegCloseKey(key);
-
-  SetEnvironmentVariableA(kVBlankRunVariable, "1");
-  std::wstring commandLine =
-    L"\"" + copy + L"\" --gtest_filter=ClapWindow.WithoutTheVerticalBlankWaitTheThreadsTicksDraw";
+  const std::wstring copy = original.substr(0, original.find_last_of(L"\\/") + 1) + copyName;
+  if (!CopyFileW(original.c_str(), copy.c_str(), FALSE))
+    return -1;
+  SetEnvironmentVariableA(variable, "1");
+  std::wstring commandLine = L"\"" + copy + L"\" --gtest_filter=" + filter;
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
   const BOOL started =
     CreateProcessW(copy.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-  SetEnvironmentVariableA(kVBlankRunVariable, nullptr);
-  ASSERT_TRUE(started);
-  ASSERT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
-  DWORD code = 1;
-  GetExitCodeProcess(process.hProcess, &code);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
+  SetEnvironmentVariableA(variable, nullptr);
+  DWORD code = static_cast<DWORD>(-1);
+  if (started)
+  {
+    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0)
+      GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+  }
   DeleteFileW(copy.c_str());
-  EXPECT_EQ(code, 0u) << "the Windows 10 run failed (its output is above)";
+  return static_cast<int>(code);
+}
+
+bool SetUserValue(const wchar_t* keyPath, const wchar_t* name, DWORD type, const void* data, DWORD size)
+{
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, keyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  const bool set = RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+  RegCloseKey(key);
+  return set;
+}
+
+TEST(FurtherRuns, TheVerticalBlankTestsRunUnderWindows10)
+{
+  if (InFurtherRun())
+    GTEST_SKIP() << "this is a further run";
+  const std::wstring copyName = L"test_win_plugins_windows10.exe";
+  static const wchar_t kVersion[] = L"win10";
+  ASSERT_TRUE(SetUserValue((L"Software\\Wine\\AppDefaults\\" + copyName).c_str(), L"Version", REG_SZ, kVersion,
+                           sizeof(kVersion)));
+  EXPECT_EQ(RunCopy(copyName, kVBlankRunVariable, L"ClapWindow.WithoutTheVerticalBlankWaitTheThreadsTicksDraw"), 0)
+    << "the Windows 10 run failed (its output is above)";
+}
+
+TEST(FurtherRuns, TheHighResolutionTestsRunAt192Dpi)
+{
+  if (InFurtherRun())
+    GTEST_SKIP() << "this is a further run";
+  // The display's resolution, read by each program as it starts; put back afterwards (the window tests have their
+  // Wine prefix to themselves, one program at a time).
+  const wchar_t* desktop = L"Control Panel\\Desktop";
+  DWORD previous = 0;
+  DWORD size = sizeof(previous);
+  const bool hadValue = RegGetValueW(HKEY_CURRENT_USER, desktop, L"LogPixels", RRF_RT_REG_DWORD, nullptr, &previous,
+                                     &size) == ERROR_SUCCESS;
+  const DWORD dpi = 192;
+  ASSERT_TRUE(SetUserValue(desktop, L"LogPixels", REG_DWORD, &dpi, sizeof(dpi)));
+  const int code =
+    RunCopy(L"test_win_plugins_192dpi.exe", kHighDpiRunVariable, L"*.AHighResolutionDisplayDoublesTheWindow");
+  if (hadValue)
+  {
+    SetUserValue(desktop, L"LogPixels", REG_DWORD, &previous, sizeof(previous));
+  }
+  else
+  {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, desktop, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS)
+    {
+      RegDeleteValueW(key, L"LogPixels");
+      RegCloseKey(key);
+    }
+  }
+  EXPECT_EQ(code, 0) << "the 192 dpi run failed (its output is above)";
+}
+
+TEST_F(ClapWindow, AHighResolutionDisplayDoublesTheWindow)
+{
+  if (!std::getenv(kHighDpiRunVariable))
+    GTEST_SKIP() << "runs in the 192 dpi run of this program";
+  TestHost th(GuiHost());
+  Instance plugin(th);
+  const auto* gui = plugin.Ext<clap_plugin_gui_t>(CLAP_EXT_GUI);
+  HWND child = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenView(plugin, child));
+  int w = 0, h = 0;
+  ASSERT_TRUE(ClientSize(child, w, h));
+  EXPECT_EQ(w, 1328);
+  EXPECT_EQ(h, 430);
+  uint32_t gw = 0, gh = 0;
+  ASSERT_TRUE(gui->get_size(plugin.P(), &gw, &gh));
+  EXPECT_EQ(gw, 1328u);
+  EXPECT_EQ(gh, 430u);
+  ASSERT_FALSE(th.resizes.empty());
+  EXPECT_EQ(th.resizes.back(), (std::pair<uint32_t, uint32_t>(1328, 430)));
+  EXPECT_TRUE(Shows(child, ReferenceFrame(CurrentValues(plugin), 2.f), Step(plugin)));
+  gui->destroy(plugin.P());
 }
 
 // ---- VST2 ------------------------------------------------------------------------------------------------------
@@ -679,6 +754,29 @@ TEST_F(VstWindow, TheResizeCornerGrowsTheWindowAndAsksTheHost)
   ASSERT_EQ(Dispatch(vst::effEditClose), 1);
   EXPECT_EQ(StoredDisplayScale(), "1.2500");
   ForgetDisplayScale();
+}
+
+TEST_F(VstWindow, AHighResolutionDisplayDoublesTheWindow)
+{
+  if (!std::getenv(kHighDpiRunVariable))
+    GTEST_SKIP() << "runs in the 192 dpi run of this program";
+  ASSERT_EQ(Dispatch(vst::effEditOpen, 0, 0, host.Parent()), 1);
+  const HWND child = OnlyChild(host.Parent());
+  ASSERT_NE(child, nullptr);
+  int w = 0, h = 0;
+  ASSERT_TRUE(ClientSize(child, w, h));
+  EXPECT_EQ(w, 1328);
+  EXPECT_EQ(h, 430);
+  const auto sizes = CallsOf(vst::audioMasterSizeWindow);
+  ASSERT_FALSE(sizes.empty());
+  EXPECT_EQ(sizes.back().index, 1328);
+  EXPECT_EQ(sizes.back().value, 430);
+  vst::ERect* rect = nullptr;
+  ASSERT_EQ(Dispatch(vst::effEditGetRect, 0, 0, &rect), 1);
+  EXPECT_EQ(rect->right, 1328);
+  EXPECT_EQ(rect->bottom, 430);
+  EXPECT_TRUE(Shows(child, ReferenceFrame(CurrentValues(), 2.f), Idle()));
+  ASSERT_EQ(Dispatch(vst::effEditClose), 1);
 }
 
 TEST_F(VstWindow, AParentThatIsNoWindowIsRefused)
