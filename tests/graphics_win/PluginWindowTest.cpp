@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -408,6 +409,35 @@ TEST_F(ClapWindow, AParentThatIsNoWindowIsRefused)
   ASSERT_NO_FATAL_FAILURE(OpenView(plugin, child));
   EXPECT_TRUE(Shows(child, ReferenceFrame(CurrentValues(plugin), 1.f), Step(plugin)));
   gui->destroy(p);
+}
+
+TEST_F(ClapWindow, DroppedFilesAndMessagesWithOddParametersLeaveTheEditorWorking)
+{
+  TestHost th(GuiHost());
+  Instance plugin(th);
+  HWND child = nullptr;
+  ASSERT_NO_FATAL_FAILURE(OpenView(plugin, child));
+  // A file dropped on the window (no control of this editor takes files), then messages no system would send so.
+  const std::wstring path = L"C:\\Samples\\dropped.wav";
+  HGLOBAL drop = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 20 + (path.size() + 2) * sizeof(wchar_t));
+  auto* list = static_cast<unsigned char*>(GlobalLock(drop));
+  const DWORD header[5] = {20, 300, 100, 0, 1};
+  std::memcpy(list, header, sizeof(header));
+  std::memcpy(list + 20, path.c_str(), path.size() * sizeof(wchar_t));
+  GlobalUnlock(drop);
+  PostMessageW(child, WM_DROPFILES, reinterpret_cast<WPARAM>(drop), 0);
+  const UINT odd[][3] = {{WM_CREATE, 0, 0x1234}, {WM_TIMER, 7, 0}, {0x0401, 0xFFFFFFFF, 0}, {WM_DROPFILES, 0, 0},
+                         {WM_CTLCOLOREDIT, 0, 0}, {WM_MOUSEWHEEL, 0x80000000, 0xFFFFFFFF}, {WM_KEYDOWN, 0, 0}};
+  for (const auto& m : odd)
+    PostMessageW(child, m[0], m[1], static_cast<LPARAM>(m[2]));
+  PumpMessages(100);
+  ASSERT_TRUE(IsWindow(child));
+  EXPECT_EQ(OnlyChild(host.Parent()), child);
+  const IRect sw = ControlRect(kOversampling);
+  Drag(child, sw.MW(), sw.MH(), {});
+  EXPECT_EQ(plugin.Value(kOversampling), 1.0);
+  EXPECT_TRUE(Shows(child, ReferenceFrame(CurrentValues(plugin), 1.f), Step(plugin)));
+  plugin.Ext<clap_plugin_gui_t>(CLAP_EXT_GUI)->destroy(plugin.P());
 }
 
 // Twelve rounds through one plug-in file, counting windows, threads and the GDI objects the file made.
