@@ -82,7 +82,10 @@ bool IPluginCLAP::PluginInit() {
   } else {
     SelectConfigForChannels(2, matched);
   }
-  StartIdleDriver();
+  // A host looks up the plug-in's extensions only after init returns, so registering a timer now would reach a
+  // host that cannot know where to deliver it. The idle driver starts at the first main-thread callback, at
+  // activation or when the editor is created, whichever comes first.
+  HostProxy().RequestCallback();
   return true;
 }
 
@@ -116,6 +119,7 @@ bool IPluginCLAP::PluginActivate(double sampleRate, uint32_t /*minFrames*/, uint
     return false;
   }
   SetSampleRate(sampleRate);
+  StartIdleDriver();
   OnActivate(true);
   OnParamsReset(ParamChangeSource::Reset);
   OnReset();
@@ -128,6 +132,7 @@ bool IPluginCLAP::PluginActivate(double sampleRate, uint32_t /*minFrames*/, uint
 void IPluginCLAP::PluginDeactivate() { OnActivate(false); }
 
 void IPluginCLAP::PluginOnMainThread() {
+  if (IsInitialized() && !IsBeingDestroyed()) StartIdleDriver();
   const uint32_t tasks = mMainThreadTasks.exchange(0);
   if ((tasks & static_cast<uint32_t>(MainThreadTask::RequestRestart)) && !IsBeingDestroyed())
     HostProxy().RequestRestart();
@@ -702,7 +707,9 @@ bool IPluginCLAP::ParamsValueToText(clap_id id, double value, char* out, uint32_
 bool IPluginCLAP::ParamsTextToValue(clap_id id, const char* text, double* value) {
   if (!text || !value || id >= ParamsCount()) return false;
   const IParam& param = *GetParam(static_cast<int>(id));
-  double v = param.ParseText(text);
+  // A text that is no value of the parameter is refused: taking it as 0 would reset the parameter on a typo.
+  double v = 0.0;
+  if (!ReadTypedValue(param, text, v)) return false;
   if (param.GetKind() == ParamKind::Double) v = param.ToNormalised(v);
   if (!IsFiniteValue(v)) return false;
   *value = v;
@@ -805,7 +812,9 @@ bool IPluginCLAP::GuiIsApiSupported(const char* api, bool isFloating) {
 }
 
 bool IPluginCLAP::GuiCreate(const char* api, bool isFloating) {
-  return HasEditor() && GuiIsApiSupported(api, isFloating);
+  if (!HasEditor() || !GuiIsApiSupported(api, isFloating)) return false;
+  StartIdleDriver();
+  return true;
 }
 
 void IPluginCLAP::GuiDestroy() {

@@ -125,6 +125,7 @@ class IPluginCLAP : public IPluginAPIBase, public IPluginProcessor, public ClapP
   void WriteMessagesToHost(const clap_output_events_t* out, uint32_t nFrames);
   void DiscardSentSysEx();
   void ScheduleFlushRequest();
+  // Starts the idle driver unless it runs already. Main thread, once the host can know the plug-in's extensions.
   void StartIdleDriver();
   void StopIdleDriver();
   // Opens the view in window, applies the scale the host set and starts the display driver.

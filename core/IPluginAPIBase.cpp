@@ -1,7 +1,11 @@
 #include "core/IPluginAPIBase.h"
 
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "core/Trace.h"
 
@@ -15,6 +19,52 @@ bool SysExBlock::Assign(const SysExMsg& msg) {
     std::memcpy(data, msg.data, static_cast<size_t>(msg.size));
   else
     std::memset(data, 0, sizeof data);
+  return true;
+}
+
+namespace {
+
+std::string_view Trimmed(std::string_view text) {
+  const auto space = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  while (!text.empty() && space(text.front())) text.remove_prefix(1);
+  while (!text.empty() && space(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+}  // namespace
+
+bool IPluginAPIBase::ReadTypedValue(const IParam& param, const char* text, double& value) {
+  if (text == nullptr) return false;
+  for (int i = 0; i < param.DisplayTextCount(); ++i)
+    if (std::strcmp(param.GetDisplayTextEntry(i)->text, text) == 0) {
+      value = param.GetDisplayTextEntry(i)->value;
+      return true;
+    }
+  const std::string_view typed = Trimmed(text);
+  for (int i = 0; i < param.DisplayTextCount(); ++i)
+    if (EqualIgnoringCase(param.GetDisplayTextEntry(i)->text, typed)) {
+      value = param.GetDisplayTextEntry(i)->value;
+      return true;
+    }
+  // An enumeration or a switch is one of its texts; numbers are no entries of theirs.
+  if ((param.GetKind() == ParamKind::Enum || param.GetKind() == ParamKind::Bool) && param.DisplayTextCount() > 0)
+    return false;
+  const std::string number(typed);
+  char* end = nullptr;
+  const double parsed = std::strtod(number.c_str(), &end);
+  if (end == number.c_str() || !std::isfinite(parsed)) return false;
+  const std::string_view rest = Trimmed(std::string_view(end));
+  if (!rest.empty() && !EqualIgnoringCase(rest, param.GetLabel())) return false;
+  const double v = param.ParseText(number.substr(0, static_cast<size_t>(end - number.c_str())).c_str());
+  if (!std::isfinite(v)) return false;
+  value = v;
   return true;
 }
 

@@ -82,6 +82,12 @@ class IPluginAPIBase : public IPluginBase {
   void QueueMidiMsgForProcessor(const MidiMsg& msg) override;
   void QueueSysExForProcessor(const SysExMsg& msg) override;
 
+  // Reads a text typed for the parameter into its units: one of its display texts (exactly, else ignoring case and
+  // surrounding spaces), or, for a parameter whose values are not all named, a finite number optionally followed
+  // by the parameter's label ("-7.25 dB"), clamped into its range as ParseText does. False for anything else
+  // ("", "abc", "nan", "1.5junk"), which a host must not take for a value.
+  static bool ReadTypedValue(const IParam& param, const char* text, double& value);
+
   // Stores the host's name and packed version, identifies it, then calls OnHostSpecificSetup and OnHostKnown.
   void SetHost(const char* name, int version);
   static HostId IdentifyHost(const char* name);

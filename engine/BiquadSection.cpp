@@ -86,6 +86,20 @@ bool BiquadSection::HasFiniteHistory() const
   return std::isfinite(mX1) && std::isfinite(mX2) && std::isfinite(mY1) && std::isfinite(mY2);
 }
 
+bool BiquadSection::MatchesExceptHistory(const BiquadSection& o) const
+{
+  const auto same = [](const Smoother& a, const Smoother& b) {
+    return a.pole == b.pole && a.inputWeight == b.inputWeight && a.state == b.state && a.lastTarget == b.lastTarget;
+  };
+  return mType == o.mType && mTargetQ == o.mTargetQ && mTargetFreq == o.mTargetFreq && mTargetGain == o.mTargetGain
+         && mQ == o.mQ && mFreq == o.mFreq && mGain == o.mGain && mSampleRate == o.mSampleRate && mA == o.mA
+         && mW0 == o.mW0 && mSinW0 == o.mSinW0 && mCosW0 == o.mCosW0 && mAlpha == o.mAlpha && mA0 == o.mA0
+         && mA1 == o.mA1 && mA2 == o.mA2 && mB0 == o.mB0 && mB1 == o.mB1 && mB2 == o.mB2
+         && same(mQSmoother, o.mQSmoother) && same(mFreqSmoother, o.mFreqSmoother)
+         && same(mGainSmoother, o.mGainSmoother) && mLastQ == o.mLastQ && mLastFreq == o.mLastFreq
+         && mLastGain == o.mLastGain && mLastSampleRate == o.mLastSampleRate && mForceRecompute == o.mForceRecompute;
+}
+
 void BiquadSection::ComputeCoefficients()
 {
   mW0 = kTwoPi * mFreq / mSampleRate;

@@ -93,6 +93,9 @@ public:
   }
   // True when the history holds only finite numbers (a NaN or infinity would otherwise stay in it for good).
   bool HasFiniteHistory() const;
+  // True when everything but the history equals the other section's: type, targets, smoothed and last-used
+  // values, smoothers, rate, coefficients and force flag. Two such sections step to the same values.
+  bool MatchesExceptHistory(const BiquadSection& other) const;
 
 private:
   struct Smoother

@@ -1,7 +1,12 @@
 #include "engine/EqChannelChain.h"
 
+#include "engine/ShaperBlock.h"
+#include "engine/ShaperSine.h"
+#include "engine/SimdLanes.h"
+
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace ondrell {
 
@@ -69,7 +74,10 @@ double Mid2Hz(int i)
 
 } // namespace
 
-EqChannelChain::EqChannelChain(int sampleRate)
+EqChannelChain::EqChannelChain(int sampleRate, WideKernels kernels)
+  : mKernels(kernels)
+  , mShaper(SelectShaperBlock(mKernels))
+  , mOutputStage(SelectOutputStage(mKernels))
 {
   struct Setup
   {
@@ -173,107 +181,44 @@ void EqChannelChain::UpdateRates(int samplesPerSecond)
   }
 }
 
-void EqChannelChain::ProcessChannel(double* buffer, int n, int channel)
-{
-  // Targets change only between blocks, so a block that starts with every active section settled stays settled:
-  // no section steps, and every gain read below stays what it is now.
-  bool settled = !mHighPassEnabled || mBands[kHighPass][channel].IsSettled();
-  for (int band = kLowShelf; band < kBands && settled; ++band)
-  {
-    const BiquadSection& s = mBands[band][channel];
-    settled = s.CurrentGain() == 0.0 || s.IsSettled();
-  }
-  if (settled)
-  {
-    ProcessSettled(buffer, n, channel);
-    return;
-  }
-
-  BiquadSection& highPass = mBands[kHighPass][channel];
-  BiquadSection& lowShelf = mBands[kLowShelf][channel];
-  BiquadSection& mid1 = mBands[kMid1][channel];
-  BiquadSection& mid2 = mBands[kMid2][channel];
-  BiquadSection& highShelf = mBands[kHighShelf][channel];
-  const bool highPassOn = mHighPassEnabled;
-  const double shaperWeight = std::fabs(mGainDb / 60.0) + 0.01;
-  const double gain = mGainLinear;
-
-  for (int i = 0; i < n; ++i)
-  {
-    double x = buffer[i];
-    const double s = std::sin(std::min(std::max(x, -1.0), 1.0));
-
-    if (highPassOn)
-    {
-      if (!highPass.IsSettled())
-        highPass.Step();
-      x = highPass.ProcessSample(x);
-    }
-
-    double g = lowShelf.CurrentGain();
-    if (g != 0.0)
-    {
-      x = x + (g / 60.0) * s;
-      if (!lowShelf.IsSettled())
-        lowShelf.Step();
-      x = lowShelf.ProcessSample(x);
-    }
-
-    g = mid1.CurrentGain();
-    if (g != 0.0)
-    {
-      x = x + std::fabs(g / 80.0) * s;
-      if (!mid1.IsSettled())
-        mid1.Step();
-      x = mid1.ProcessSample(x);
-    }
-
-    g = mid2.CurrentGain();
-    if (g != 0.0)
-    {
-      x = x + std::fabs(g / 80.0) * s;
-      if (!mid2.IsSettled())
-        mid2.Step();
-      x = mid2.ProcessSample(x);
-    }
-
-    g = highShelf.CurrentGain();
-    if (g != 0.0)
-    {
-      x = x + std::fabs(g / 60.0) * s;
-      if (!highShelf.IsSettled())
-        highShelf.Step();
-      x = highShelf.ProcessSample(x);
-    }
-
-    buffer[i] = shaperWeight * s + x * gain;
-  }
-}
-
 namespace {
 
-// A settled section's coefficients and history as locals, which the compiler can keep in registers: the output
-// buffer cannot alias them, as it could the section's own fields. Same arithmetic, same order as ProcessSample.
-struct LocalSection
+using simd::Lanes2;
+using Lanes = EqChannelChain::Lanes;
+
+// Frames the shaper's sines are computed for at a time, ahead of the sections.
+constexpr int kChunk = 128;
+
+// A section's coefficients and history in lanes: the same arithmetic in the same order as
+// BiquadSection::ProcessSample, lane by lane.
+struct LaneSection
 {
-  explicit LocalSection(const BiquadSection& s)
+  LaneSection() = default;
+  LaneSection(const BiquadSection& lane0, const BiquadSection& lane1)
   {
-    const BiquadSection::Coefficients c = s.GetCoefficients();
-    const BiquadSection::History h = s.GetHistory();
-    b0 = c.b0;
-    b1 = c.b1;
-    b2 = c.b2;
-    a1 = c.a1;
-    a2 = c.a2;
-    x1 = h.x1;
-    x2 = h.x2;
-    y1 = h.y1;
-    y2 = h.y2;
+    SetCoefficients(lane0, lane1);
+    const BiquadSection::History h0 = lane0.GetHistory();
+    const BiquadSection::History h1 = lane1.GetHistory();
+    x1 = Lanes2::Of(h0.x1, h1.x1);
+    x2 = Lanes2::Of(h0.x2, h1.x2);
+    y1 = Lanes2::Of(h0.y1, h1.y1);
+    y2 = Lanes2::Of(h0.y2, h1.y2);
   }
 
-  double Process(double x)
+  void SetCoefficients(const BiquadSection& lane0, const BiquadSection& lane1)
   {
-    const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    const BiquadSection::Coefficients c0 = lane0.GetCoefficients();
+    const BiquadSection::Coefficients c1 = lane1.GetCoefficients();
+    b0 = Lanes2::Of(c0.b0, c1.b0);
+    b1 = Lanes2::Of(c0.b1, c1.b1);
+    b2 = Lanes2::Of(c0.b2, c1.b2);
+    a1 = Lanes2::Of(c0.a1, c1.a1);
+    a2 = Lanes2::Of(c0.a2, c1.a2);
+  }
+
+  Lanes2 Process(Lanes2 x)
+  {
+    const Lanes2 y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
     x2 = x1;
     x1 = x;
     y2 = y1;
@@ -281,62 +226,418 @@ struct LocalSection
     return y;
   }
 
-  BiquadSection::History History() const { return {x1, x2, y1, y2}; }
+  BiquadSection::History History(int lane) const
+  {
+    return lane == 0 ? BiquadSection::History{x1.Lane0(), x2.Lane0(), y1.Lane0(), y2.Lane0()}
+                     : BiquadSection::History{x1.Lane1(), x2.Lane1(), y1.Lane1(), y2.Lane1()};
+  }
 
-  double b0, b1, b2, a1, a2;
-  double x1, x2, y1, y2;
+  Lanes2 b0, b1, b2, a1, a2;
+  Lanes2 x1, x2, y1, y2;
 };
+
+// The share of the shaped input each band adds ahead of its section, per dB of its smoothed gain: signed for the
+// low shelf, the magnitude for the others.
+double Share(int band, double gain)
+{
+  switch (band)
+  {
+  case EqChannelChain::kLowShelf: return gain / 60.0;
+  case EqChannelChain::kHighShelf: return std::fabs(gain / 60.0);
+  default: return std::fabs(gain / 80.0);
+  }
+}
+
+// The active sections of a settled block in chain order: the high-pass first when it is on, then the bands, each
+// with its share of the shaped input.
+struct Stages
+{
+  LaneSection section[EqChannelChain::kBands];
+  Lanes2 share[EqChannelChain::kBands];
+  int band[EqChannelChain::kBands];
+};
+
+// The settled chain over n frames, software-pipelined: in iteration i, stage k (the k-th active section) takes
+// sample i - k from stage k - 1's result of the iteration before, so the stages of one iteration do not wait for
+// each other and the processor overlaps them, where a sample's way through the sections in series would be one
+// long chain of dependent operations. Each stage still processes every sample in order with the operations of
+// the algorithm, so the results are the same. K stages; the first is the high-pass when HighPass.
+template <int K, bool HighPass, typename Io>
+struct Pipeline
+{
+  static constexpr int kDepth = K - 1; // iterations a sample spends after its first stage
+
+  struct State
+  {
+    LaneSection section[K];
+    Lanes2 share[K];
+    Lanes2 carry[K];
+  };
+
+  // Frame f sits at slot f - base of xs (sanitised input) and ss (its shaped sine).
+  struct Window
+  {
+    const double* xs;
+    const double* ss;
+    int base;
+    Lanes2 X(int f) const { return Lanes2::Load(xs + 2 * (f - base)); }
+    Lanes2 S(int f) const { return Lanes2::Load(ss + 2 * (f - base)); }
+  };
+
+  template <bool Guarded, int k>
+  [[gnu::always_inline]] static inline void Stage(State& st, int i, int n, const Window& w)
+  {
+    const int sample = i - k;
+    if constexpr (Guarded)
+      if (sample < 0 || sample >= n)
+        return;
+    Lanes2 in;
+    if constexpr (k == 0)
+      in = w.X(i);
+    else
+      in = st.carry[k - 1];
+    if constexpr (HighPass && k == 0)
+      st.carry[k] = st.section[k].Process(in);
+    else
+      st.carry[k] = st.section[k].Process(in + st.share[k] * w.S(sample));
+  }
+
+  // The stages last to first, so that each reads what the stage before it left in the previous iteration.
+  template <bool Guarded, size_t... k>
+  [[gnu::always_inline]] static inline void Iteration(State& st, int i, int n, const Window& w,
+                                                       std::index_sequence<k...>)
+  {
+    (Stage<Guarded, K - 1 - static_cast<int>(k)>(st, i, n, w), ...);
+  }
+
+  template <bool Guarded>
+  [[gnu::always_inline]] static inline void Step(State& st, int i, int n, const Window& w, const Io& io,
+                                                  Lanes2 weight, Lanes2 gain)
+  {
+    Iteration<Guarded>(st, i, n, w, std::make_index_sequence<K>{});
+    const int done = i - kDepth;
+    if (!Guarded || (done >= 0 && done < n))
+      io.Store(done, simd::FiniteOrZero(weight * w.S(done) + st.carry[K - 1] * gain));
+  }
+
+  [[gnu::always_inline]] static inline void Body(const Io& io, int n, Stages& stages, Lanes2 weight, Lanes2 gain,
+                                                  ShaperBlockFunction shaper)
+  {
+    alignas(32) double xs[2 * (kChunk + kDepth)];
+    alignas(32) double ss[2 * (kChunk + kDepth)];
+    State st;
+    for (int k = 0; k < K; ++k)
+    {
+      st.section[k] = stages.section[k];
+      st.share[k] = stages.share[k];
+      st.carry[k] = Lanes2::Zero();
+    }
+
+    int i = 0;
+    int chunkStart = 0;
+    for (; chunkStart < n; chunkStart += kChunk)
+    {
+      const int count = std::min(kChunk, n - chunkStart);
+      for (int j = 0; j < count; ++j)
+        simd::FiniteOrZero(io.Load(chunkStart + j)).Store(xs + 2 * (kDepth + j));
+      shaper(xs + 2 * kDepth, ss + 2 * kDepth, 2 * count);
+      const Window w{xs, ss, chunkStart - kDepth};
+      const int end = chunkStart + count;
+      if constexpr (kDepth > 0)
+        for (; i < std::min(end, kDepth); ++i)
+          Step<true>(st, i, n, w, io, weight, gain);
+      for (; i < end; ++i)
+        Step<false>(st, i, n, w, io, weight, gain);
+      // The last kDepth frames stay in the pipeline: keep them in front of the next chunk.
+      std::copy(xs + 2 * count, xs + 2 * (count + kDepth), xs);
+      std::copy(ss + 2 * count, ss + 2 * (count + kDepth), ss);
+    }
+    // What is left in the pipeline: frames n - kDepth .. n - 1, in front of the arrays.
+    if constexpr (kDepth > 0)
+    {
+      const Window w{xs, ss, n - kDepth};
+      for (; i < n + kDepth; ++i)
+        Step<true>(st, i, n, w, io, weight, gain);
+    }
+
+    for (int k = 0; k < K; ++k)
+      stages.section[k] = st.section[k];
+  }
+};
+
+// Two planar channels, both processed.
+struct PlanarPairIo
+{
+  const double* in0;
+  const double* in1;
+  double* out0;
+  double* out1;
+  Lanes2 Load(int i) const { return Lanes2::Of(in0[i], in1[i]); }
+  void Store(int i, Lanes2 v) const
+  {
+    out0[i] = v.Lane0();
+    out1[i] = v.Lane1();
+  }
+};
+
+// Interleaved stereo frames, read and written whole.
+struct FramesIo
+{
+  double* frames;
+  Lanes2 Load(int i) const { return Lanes2::Load(frames + 2 * i); }
+  void Store(int i, Lanes2 v) const { v.Store(frames + 2 * i); }
+};
+
+template <typename Io>
+using PipelineRun = void (*)(const Io&, int, Stages&, Lanes2, Lanes2, ShaperBlockFunction);
+
+template <int K, bool HighPass, typename Io>
+void RunBaseline(const Io& io, int n, Stages& stages, Lanes2 weight, Lanes2 gain, ShaperBlockFunction shaper)
+{
+  Pipeline<K, HighPass, Io>::Body(io, n, stages, weight, gain, shaper);
+}
+
+#if QUORL_HAS_WIDE_TARGETS
+// The same, with the 32 vector registers of AVX-512VL: the sections' history stays in registers.
+template <int K, bool HighPass, typename Io>
+QUORL_TARGET_AVX512 void RunAvx512(const Io& io, int n, Stages& stages, Lanes2 weight, Lanes2 gain,
+                                   ShaperBlockFunction shaper)
+{
+  Pipeline<K, HighPass, Io>::Body(io, n, stages, weight, gain, shaper);
+}
+#endif
+
+template <typename Io, int K>
+PipelineRun<Io> PipelineFor(bool highPass, WideKernels kernels)
+{
+#if QUORL_HAS_WIDE_TARGETS
+  if (kernels == WideKernels::Avx512)
+    return highPass ? &RunAvx512<K, true, Io> : &RunAvx512<K, false, Io>;
+#endif
+  (void)kernels;
+  return highPass ? &RunBaseline<K, true, Io> : &RunBaseline<K, false, Io>;
+}
+
+// The kernel for 1 to 5 active sections.
+template <typename Io>
+PipelineRun<Io> SelectPipeline(int stages, bool highPass, WideKernels kernels)
+{
+  static constexpr PipelineRun<Io> (*kPipelines[EqChannelChain::kBands])(bool, WideKernels) = {
+    &PipelineFor<Io, 1>, &PipelineFor<Io, 2>, &PipelineFor<Io, 3>, &PipelineFor<Io, 4>, &PipelineFor<Io, 5>};
+  return kPipelines[stages - 1](highPass, kernels);
+}
 
 } // namespace
 
-// The chain of ProcessChannel for a block in which no section steps.
-void EqChannelChain::ProcessSettled(double* buffer, int n, int channel)
+bool EqChannelChain::BandActive(int band, int channel) const
 {
-  const auto band = [this, channel](int b) -> BiquadSection& { return mBands[b][channel]; };
-  const double lowShelfGain = band(kLowShelf).CurrentGain();
-  const double mid1Gain = band(kMid1).CurrentGain();
-  const double mid2Gain = band(kMid2).CurrentGain();
-  const double highShelfGain = band(kHighShelf).CurrentGain();
-  const bool highPassOn = mHighPassEnabled;
-  const bool lowShelfOn = lowShelfGain != 0.0;
-  const bool mid1On = mid1Gain != 0.0;
-  const bool mid2On = mid2Gain != 0.0;
-  const bool highShelfOn = highShelfGain != 0.0;
-  const double lowShelfShare = lowShelfGain / 60.0;
-  const double mid1Share = std::fabs(mid1Gain / 80.0);
-  const double mid2Share = std::fabs(mid2Gain / 80.0);
-  const double highShelfShare = std::fabs(highShelfGain / 60.0);
-  const double shaperWeight = std::fabs(mGainDb / 60.0) + 0.01;
-  const double gain = mGainLinear;
+  return band == kHighPass ? mHighPassEnabled : mBands[band][channel].CurrentGain() != 0.0;
+}
 
-  LocalSection highPass(band(kHighPass));
-  LocalSection lowShelf(band(kLowShelf));
-  LocalSection mid1(band(kMid1));
-  LocalSection mid2(band(kMid2));
-  LocalSection highShelf(band(kHighShelf));
+bool EqChannelChain::ChannelSettled(int channel) const
+{
+  for (int band = 0; band < kBands; ++band)
+    if (BandActive(band, channel) && !mBands[band][channel].IsSettled())
+      return false;
+  return true;
+}
+
+void EqChannelChain::Process(double* channel0, double* channel1, int n)
+{
+  Process(channel0, channel1, channel0, channel1, n);
+}
+
+void EqChannelChain::Process(const double* in0, const double* in1, double* out0, double* out1, int n)
+{
+  const double silence = 0.0;
+  double sink = 0.0;
+  const bool channel0 = in0 && out0;
+  const bool channel1 = in1 && out1;
+  Lanes io;
+  io.in[0] = channel0 ? in0 : &silence;
+  io.in[1] = channel1 ? in1 : &silence;
+  io.out[0] = channel0 ? out0 : &sink;
+  io.out[1] = channel1 ? out1 : &sink;
+  io.inStride[0] = io.outStride[0] = channel0 ? 1 : 0;
+  io.inStride[1] = io.outStride[1] = channel1 ? 1 : 0;
+  Run(io, n, channel0, channel1);
+}
+
+void EqChannelChain::ProcessFrames(double* frames, int n, bool channel0, bool channel1)
+{
+  if (!frames)
+    return;
+  Lanes io;
+  io.in[0] = io.out[0] = frames;
+  io.in[1] = io.out[1] = frames + 1;
+  io.inStride[0] = io.inStride[1] = io.outStride[0] = io.outStride[1] = 2;
+  io.frames = frames;
+  Run(io, n, channel0, channel1);
+}
+
+void EqChannelChain::ProcessChannel(double* buffer, int n, int channel)
+{
+  Process(channel == 0 ? buffer : nullptr, channel == 1 ? buffer : nullptr, n);
+}
+
+// Targets change only between blocks, so a block that starts with every active section settled stays settled, and
+// whether a band is active (its smoothed gain not exactly 0) cannot change within a block: a gain that is not 0
+// never glides to exactly 0, and one that is 0 is not stepped. So the kernel is chosen once per block:
+// - settled: both lanes filter with their own coefficients, no section steps;
+// - gliding, with the channels' sections equal but for their history (both get every change): one set of
+//   sections steps and both lanes filter with its coefficients;
+// - otherwise (the channels' sections have parted, a rare case): each channel on its own.
+void EqChannelChain::Run(const Lanes& io, int n, bool channel0, bool channel1)
+{
+  if (n <= 0 || !(channel0 || channel1))
+    return;
+  const bool both = channel0 && channel1;
+  bool sameBands = true;
+  for (int band = 0; both && band < kBands; ++band)
+    sameBands = sameBands && BandActive(band, 0) == BandActive(band, 1);
+  const bool settled = (!channel0 || ChannelSettled(0)) && (!channel1 || ChannelSettled(1));
+  bool twins = sameBands;
+  for (int band = 0; both && twins && band < kBands; ++band)
+    twins = mBands[band][0].MatchesExceptHistory(mBands[band][1]);
+
+  if (sameBands && settled)
+    RunSettled(io, n, channel0, channel1);
+  else if (twins)
+    RunGliding(io, n, channel0, channel1);
+  else
+  {
+    if (channel0)
+      RunOneChannel(io, n, 0);
+    if (channel1)
+      RunOneChannel(io, n, 1);
+  }
+}
+
+void EqChannelChain::RunSettled(const Lanes& io, int n, bool channel0, bool channel1)
+{
+  // A lane whose channel is not processed runs on the other channel's sections; its results are dropped.
+  const int lane0 = channel0 ? 0 : 1;
+  const int lane1 = channel1 ? 1 : 0;
+  Stages stages;
+  int count = 0;
+  for (int b = 0; b < kBands; ++b)
+  {
+    if (!BandActive(b, lane0))
+      continue;
+    stages.section[count] = LaneSection(mBands[b][lane0], mBands[b][lane1]);
+    stages.share[count] = b == kHighPass ? Lanes2::Zero()
+                                         : Lanes2::Of(Share(b, mBands[b][lane0].CurrentGain()),
+                                                      Share(b, mBands[b][lane1].CurrentGain()));
+    stages.band[count] = b;
+    ++count;
+  }
+  const double weightValue = std::fabs(mGainDb / 60.0) + 0.01;
+  const Lanes2 weight = Lanes2::Both(weightValue);
+  const Lanes2 gain = Lanes2::Both(mGainLinear);
+  // With no active section every sample is on its own: each processed buffer in one pass.
+  if (count == 0)
+  {
+    if (io.frames)
+      mOutputStage(io.frames, io.frames, 2 * n, weightValue, mGainLinear);
+    else
+      for (int c = 0; c < kChannels; ++c)
+        if (io.inStride[c] == 1)
+          mOutputStage(io.in[c], io.out[c], n, weightValue, mGainLinear);
+    return;
+  }
+  if (io.frames)
+    SelectPipeline<FramesIo>(count, mHighPassEnabled, mKernels)(FramesIo{io.frames}, n, stages, weight, gain, mShaper);
+  else if (channel0 && channel1 && io.inStride[0] == 1 && io.inStride[1] == 1)
+    SelectPipeline<PlanarPairIo>(count, mHighPassEnabled, mKernels)(PlanarPairIo{io.in[0], io.in[1], io.out[0], io.out[1]}, n,
+                                                         stages, weight, gain, mShaper);
+  else
+    SelectPipeline<Lanes>(count, mHighPassEnabled, mKernels)(io, n, stages, weight, gain, mShaper);
+  for (int k = 0; k < count; ++k)
+  {
+    BiquadSection* sections = mBands[stages.band[k]].data();
+    if (channel0)
+      sections[0].SetHistory(stages.section[k].History(0));
+    if (channel1)
+      sections[1].SetHistory(stages.section[k].History(1));
+  }
+}
+
+void EqChannelChain::RunGliding(const Lanes& io, int n, bool channel0, bool channel1)
+{
+  // The lead channel's sections step; both lanes filter with their coefficients.
+  const int lead = channel0 ? 0 : 1;
+  BiquadSection* sections[kBands];
+  bool on[kBands];
+  for (int b = 0; b < kBands; ++b)
+  {
+    sections[b] = &mBands[b][lead];
+    on[b] = BandActive(b, lead);
+  }
+  const auto lanes = [this, channel0, channel1](int b) {
+    return LaneSection(mBands[b][channel0 ? 0 : 1], mBands[b][channel1 ? 1 : 0]);
+  };
+  LaneSection local[kBands] = {lanes(kHighPass), lanes(kLowShelf), lanes(kMid1), lanes(kMid2), lanes(kHighShelf)};
+  const Lanes2 weight = Lanes2::Both(std::fabs(mGainDb / 60.0) + 0.01);
+  const Lanes2 gain = Lanes2::Both(mGainLinear);
+  const Lanes2 low = Lanes2::Both(-1.0);
+  const Lanes2 high = Lanes2::Both(1.0);
 
   for (int i = 0; i < n; ++i)
   {
-    double x = buffer[i];
-    const double s = std::sin(std::min(std::max(x, -1.0), 1.0));
-    if (highPassOn)
-      x = highPass.Process(x);
-    if (lowShelfOn)
-      x = lowShelf.Process(x + lowShelfShare * s);
-    if (mid1On)
-      x = mid1.Process(x + mid1Share * s);
-    if (mid2On)
-      x = mid2.Process(x + mid2Share * s);
-    if (highShelfOn)
-      x = highShelf.Process(x + highShelfShare * s);
-    buffer[i] = shaperWeight * s + x * gain;
+    Lanes2 x = simd::FiniteOrZero(io.Load(i));
+    const Lanes2 s = ShaperSine(simd::Min(simd::Max(x, low), high));
+    for (int b = 0; b < kBands; ++b)
+    {
+      if (!on[b])
+        continue;
+      BiquadSection& section = *sections[b];
+      if (b != kHighPass)
+        x = x + Lanes2::Both(Share(b, section.CurrentGain())) * s;
+      if (!section.IsSettled())
+      {
+        section.Step();
+        local[b].SetCoefficients(section, section);
+      }
+      x = local[b].Process(x);
+    }
+    io.Store(i, simd::FiniteOrZero(weight * s + x * gain));
   }
 
-  band(kHighPass).SetHistory(highPass.History());
-  band(kLowShelf).SetHistory(lowShelf.History());
-  band(kMid1).SetHistory(mid1.History());
-  band(kMid2).SetHistory(mid2.History());
-  band(kHighShelf).SetHistory(highShelf.History());
+  for (int b = 0; b < kBands; ++b)
+  {
+    if (!on[b])
+      continue;
+    if (channel0 && channel1)
+      mBands[b][1] = mBands[b][0];
+    if (channel0)
+      mBands[b][0].SetHistory(local[b].History(0));
+    if (channel1)
+      mBands[b][1].SetHistory(local[b].History(1));
+  }
+}
+
+// The algorithm sample by sample on one channel's own sections.
+void EqChannelChain::RunOneChannel(const Lanes& io, int n, int channel)
+{
+  const double weight = std::fabs(mGainDb / 60.0) + 0.01;
+  const double gain = mGainLinear;
+  for (int i = 0; i < n; ++i)
+  {
+    double x = simd::FiniteOrZero(io.Get(i, channel));
+    const double s = ShaperSine(std::min(std::max(x, -1.0), 1.0));
+    for (int b = 0; b < kBands; ++b)
+    {
+      BiquadSection& section = mBands[b][channel];
+      if (b == kHighPass ? !mHighPassEnabled : section.CurrentGain() == 0.0)
+        continue;
+      if (b != kHighPass)
+        x = x + Share(b, section.CurrentGain()) * s;
+      if (!section.IsSettled())
+        section.Step();
+      x = section.ProcessSample(x);
+    }
+    io.Put(i, channel, simd::FiniteOrZero(weight * s + x * gain));
+  }
 }
 
 bool EqChannelChain::RecoverChannel(int channel)

@@ -14,10 +14,7 @@ EqEngine::EqEngine(double sampleRate)
 {
 }
 
-EqEngine::~EqEngine()
-{
-  ReleaseOversampler();
-}
+EqEngine::~EqEngine() = default;
 
 void EqEngine::PostParamChange(int index, double value)
 {
@@ -112,41 +109,20 @@ EqEngine::ResetResult EqEngine::Reset(const EngineResetSettings& settings)
 
 void EqEngine::BuildOversampler(const EngineResetSettings& settings)
 {
-  const int quality = settings.renderingOffline ? Oversampler::kOfflineQuality : Oversampler::kRealtimeQuality;
-  const int length = std::max(settings.blockSize, kMinBufferLength);
-  // With rate, length and quality as they are - always so when a CLAP host resets while active, on its audio
-  // thread - emptying the resamplers' history gives what a rebuild would, without allocating and at a fraction
-  // of the time. A broken oversampler is built again.
-  if (mOversampler && mOversampler->IsValid() && mOversampler->Quality() == quality
-      && mOversampler->BaseRate() == mSampleRate && mOversampler->MaxInputLength() == length)
+  const int length = std::clamp(settings.blockSize, kMinBufferLength, kMaxBufferLength);
+  if (!mOversamplers[0] || mOversamplers[0]->MaxInputLength() != length)
   {
-    mOversampler->Clear();
+    mOversamplers[0] = std::make_unique<Oversampler>(kFactor, Oversampler::kRealtimeQuality, mSampleRate, length);
+    mOversamplers[1] = std::make_unique<Oversampler>(kFactor, Oversampler::kOfflineQuality, mSampleRate, length);
     for (auto& scratch : mScratch)
-      std::fill(scratch.begin(), scratch.end(), 0.0);
-    mOversamplerLatency = mOversampler->Latency();
-    return;
+      scratch.assign(static_cast<size_t>(length), 0.0);
   }
-  if (!mOversampler)
-    mOversampler = std::make_unique<Oversampler>(kFactor, quality, mSampleRate, length);
-  else
-  {
-    mOversampler->SetQuality(quality);
-    mOversampler->SetBaseRate(mSampleRate);
-    mOversampler->SetMaxInputLength(length);
-  }
-  mOversampler->Rebuild();
-
+  mOversampler = mOversamplers[settings.renderingOffline ? 1 : 0].get();
+  mOversampler->SetBaseRate(mSampleRate);
+  mOversampler->Clear();
   for (auto& scratch : mScratch)
-    scratch.assign(static_cast<size_t>(length), 0.0);
+    std::fill(scratch.begin(), scratch.end(), 0.0);
   mOversamplerLatency = mOversampler->Latency();
-}
-
-void EqEngine::ReleaseOversampler()
-{
-  mOversampler.reset();
-  for (auto& scratch : mScratch)
-    std::vector<double>().swap(scratch);
-  mOversamplerLatency = 0;
 }
 
 bool EqEngine::TakeLatencyChange(int& latency)
@@ -172,8 +148,9 @@ void EqEngine::ProcessBlock(const EngineBlock& block)
 
   const int nChannels = std::min(block.connectedOutputs, 2);
   ApplySwitch();
-  if (mOversampler && !mActive && !mCrossfading)
-    PrimeResamplers(block, nChannels);
+  // Read before any path runs: a host processing in place overwrites the input.
+  if (mOversampler)
+    Remember(block, nChannels);
 
   if (mCrossfading)
     CrossfadePath(block, nChannels);
@@ -182,9 +159,11 @@ void EqEngine::ProcessBlock(const EngineBlock& block)
   else
     PlainPath(block, nChannels);
 
-  // A NaN or infinity that reached a section's history would silence the channel until the next reset.
+  // Overflowing input (a finite number near the largest there is) could still leave a filter's state non-finite.
   for (int channel = 0; channel < EqChannelChain::kChannels; ++channel)
     mChain.RecoverChannel(channel);
+  if (mOversampler && (mActive || mCrossfading))
+    mOversampler->Recover();
 }
 
 void EqEngine::ApplySwitch()
@@ -197,6 +176,9 @@ void EqEngine::ApplySwitch()
 
   mActive = mRequested;
   UpdateFilterRates();
+  // Switching on starts from the filters' state after the recent input, as if they had been fed all along.
+  if (mActive && mOversampler)
+    mOversampler->PrimeFromHistory();
   // Handed over at every switch, also when it equals the latency last reported: a switch back before the next
   // idle tick must replace the one the previous switch left pending. The idle tick reports only a difference.
   mPendingLatency.store(mActive ? mOversamplerLatency : 0, std::memory_order_release);
@@ -205,105 +187,93 @@ void EqEngine::ApplySwitch()
   mCrossfadeCounter = kCrossfadeLength;
 }
 
-// While oversampling is off, the resamplers still get every block, so that switching on does not start from
-// silence. Their output is dropped.
-void EqEngine::PrimeResamplers(const EngineBlock& block, int nChannels)
+// Every block's raw input goes into the oversampler's history, whatever path runs, so that a switch on replays
+// the latest input. A channel not processed counts as silence.
+void EqEngine::Remember(const EngineBlock& block, int nChannels)
 {
-  const int n = block.nFrames;
+  const double* inputs[2] = {nullptr, nullptr};
   for (int channel = 0; channel < nChannels; ++channel)
-  {
-    if (!block.inputReady[channel] || n < 0 || static_cast<size_t>(n) > mScratch[channel].size())
-      continue;
-    std::copy(block.inputs[channel], block.inputs[channel] + n, mScratch[channel].begin());
-    double* high = nullptr;
-    const int m = mOversampler->Upsample(channel, mScratch[channel].data(), n, high);
-    if (m > 0)
-    {
-      double* low = nullptr;
-      mOversampler->Downsample(channel, high, m, low);
-    }
-  }
+    if (Processes(block, channel))
+      inputs[channel] = block.inputs[channel];
+  mOversampler->Remember(inputs, block.nFrames);
 }
 
 void EqEngine::PlainPath(const EngineBlock& block, int nChannels)
 {
-  const int n = block.nFrames;
+  const double* inputs[2] = {nullptr, nullptr};
+  double* outputs[2] = {nullptr, nullptr};
   for (int channel = 0; channel < nChannels; ++channel)
-  {
-    if (!Processes(block, channel))
-      continue;
-    double* out = block.outputs[channel];
-    const double* in = block.inputs[channel];
-    if (out != in)
-      std::copy(in, in + n, out);
-    mChain.ProcessChannel(out, n, channel);
-  }
+    if (Processes(block, channel))
+    {
+      inputs[channel] = block.inputs[channel];
+      outputs[channel] = block.outputs[channel];
+    }
+  mChain.Process(inputs[0], inputs[1], outputs[0], outputs[1], block.nFrames);
 }
 
-int EqEngine::RunOversampled(int channel, int n, double*& output)
+bool EqEngine::RunOversampled(const double* const* inputs, double* const* outputs, int n)
 {
-  double* high = nullptr;
-  const int m = mOversampler->Upsample(channel, mScratch[channel].data(), n, high);
-  if (m <= 0)
-    return 0;
-  mChain.ProcessChannel(high, m, channel);
-  const int k = mOversampler->Downsample(channel, high, m, output);
-  return std::max(k, 0);
+  if (n > mOversampler->MaxInputLength())
+    return false;
+  // In pieces, so that the high-rate frames stay in the processor's nearest cache from upsampling through the
+  // chain to downsampling. Every stage streams, so the result does not depend on the piece length.
+  for (int done = 0; done < n; done += kOversampledPiece)
+  {
+    const int count = std::min(kOversampledPiece, n - done);
+    const double* in[2] = {inputs[0] ? inputs[0] + done : nullptr, inputs[1] ? inputs[1] + done : nullptr};
+    double* out[2] = {outputs[0] ? outputs[0] + done : nullptr, outputs[1] ? outputs[1] + done : nullptr};
+    const int m = mOversampler->Upsample(in, count);
+    mChain.ProcessFrames(mOversampler->HighRate(), m, in[0] != nullptr, in[1] != nullptr);
+    mOversampler->Downsample(out, m);
+  }
+  return true;
 }
 
 void EqEngine::OversampledPath(const EngineBlock& block, int nChannels)
 {
   const int n = block.nFrames;
+  const double* inputs[2] = {nullptr, nullptr};
+  double* outputs[2] = {nullptr, nullptr};
   for (int channel = 0; channel < nChannels; ++channel)
-  {
-    if (!Processes(block, channel))
-      continue;
-    double* out = block.outputs[channel];
-    if (static_cast<size_t>(n) > mScratch[channel].size())
+    if (Processes(block, channel))
     {
-      std::fill(out, out + n, 0.0);
-      continue;
+      inputs[channel] = block.inputs[channel];
+      outputs[channel] = block.outputs[channel];
     }
-    std::copy(block.inputs[channel], block.inputs[channel] + n, mScratch[channel].begin());
-    double* low = nullptr;
-    const int k = RunOversampled(channel, n, low);
-    const int copied = std::min(n, k);
-    std::copy(low, low + copied, out);
-    std::fill(out + copied, out + n, 0.0);
-  }
+  if (!RunOversampled(inputs, outputs, n))
+    for (double* out : outputs)
+      if (out)
+        std::fill(out, out + n, 0.0);
 }
 
 void EqEngine::CrossfadePath(const EngineBlock& block, int nChannels)
 {
   const int n = block.nFrames;
   // The oversampled pass needs the input as it came in; a host processing in place overwrites it with the
-  // plain pass's result, so it is kept first.
-  std::array<bool, 2> kept{false, false};
+  // plain pass's result, so it is kept first. The oversampled result then takes its place.
+  const double* kept[2] = {nullptr, nullptr};
+  double* oversampled[2] = {nullptr, nullptr};
   if (mOversampler)
     for (int channel = 0; channel < nChannels; ++channel)
       if (Processes(block, channel) && static_cast<size_t>(n) <= mScratch[channel].size())
       {
         std::copy(block.inputs[channel], block.inputs[channel] + n, mScratch[channel].begin());
-        kept[channel] = true;
+        kept[channel] = mScratch[channel].data();
+        oversampled[channel] = mScratch[channel].data();
       }
 
   PlainPath(block, nChannels);
 
-  if (mOversampler)
-    for (int channel = 0; channel < nChannels; ++channel)
+  // Same sections as the plain pass: their state and coefficients carry over between the two passes.
+  if ((kept[0] || kept[1]) && RunOversampled(kept, oversampled, n))
+    for (int channel = 0; channel < 2; ++channel)
     {
-      if (!kept[channel])
-        continue;
-      // Same sections as the plain pass: their state and coefficients carry over between the two passes.
-      double* oversampled = nullptr;
-      const int k = RunOversampled(channel, n, oversampled);
-      if (k <= 0)
+      if (!oversampled[channel])
         continue;
       double* out = block.outputs[channel];
-      const int blended = std::min(n, k);
-      for (int i = 0; i < blended; ++i)
+      for (int i = 0; i < n; ++i)
       {
-        const double o = oversampled[i];
+        const double o = oversampled[channel][i];
         const double p = out[i];
         if (i < mCrossfadeCounter)
         {
@@ -314,7 +284,6 @@ void EqEngine::CrossfadePath(const EngineBlock& block, int nChannels)
         else if (mRequested)
           out[i] = o;
       }
-      std::fill(out + blended, out + n, 0.0);
     }
 
   mCrossfadeCounter -= n;

@@ -44,9 +44,14 @@ struct EngineResetSettings
 // chain. Sections, gain, switch flags and the crossfade are thus only ever touched by the one thread that
 // processes. Should the queue ever be full, the parameter is marked and its latest value is applied once.
 // Since the oversampling request changes only at the start of a block, a crossfade always ends in the state it
-// switched to; the oversampler is never released on the audio thread, only rebuilt by the next reset.
+// switched to; the oversampler is never released on the audio thread.
 //
-// Threads: PostParamChange any thread, Reset while no block runs, ProcessBlock audio, TakeLatencyChange main; owns chain and oversampler.
+// Oversamplers for the real-time and the offline preset are both built when the buffers are first sized or their
+// length changes (the block size changes only on the main thread); every other reset - a CLAP host's on the
+// audio thread, a change of render mode or rate among them - only selects one and empties it, without allocating.
+// While oversampling is off the oversampler only remembers the latest raw input; switching on replays it.
+//
+// Threads: PostParamChange any thread, Reset while no block runs, ProcessBlock audio, TakeLatencyChange main; owns chain and oversamplers.
 class EqEngine
 {
 public:
@@ -56,6 +61,10 @@ public:
   static constexpr int kFactor = 4;
   static constexpr int kCrossfadeLength = 256;
   static constexpr int kMinBufferLength = 1024;
+  // Buffers are never sized beyond this many base-rate frames (the adapters slice host blocks far shorter).
+  static constexpr int kMaxBufferLength = 1 << 16;
+  // Base-rate frames the oversampled path takes through upsampler, chain and downsampler at a time.
+  static constexpr int kOversampledPiece = 128;
 
   struct ResetResult
   {
@@ -71,9 +80,9 @@ public:
   // A new value of parameter `index`, to take effect at the start of the next block or reset.
   void PostParamChange(int index, double value);
 
-  // Processing (re)starts or the rate or block size changed: builds the oversampler (or, with its settings
-  // unchanged, only empties its history, allocation-free), applies offline forcing and a pending switch, re-rates
-  // the filters and tells whether the latency must be reported.
+  // Processing (re)starts or the rate, block size or render mode changed: builds the oversamplers when the buffer
+  // length changed (otherwise only selects and empties one, allocation-free), applies offline forcing and a
+  // pending switch, re-rates the filters and tells whether the latency must be reported.
   ResetResult Reset(const EngineResetSettings& settings);
 
   void ProcessBlock(const EngineBlock& block);
@@ -90,6 +99,7 @@ public:
   bool Crossfading() const { return mCrossfading; }
   int CrossfadeCounter() const { return mCrossfadeCounter; }
   bool HasOversampler() const { return mOversampler != nullptr; }
+  const Oversampler* CurrentOversampler() const { return mOversampler; }
   int OversamplerQuality() const { return mOversampler ? mOversampler->Quality() : -1; }
   int OversamplerLatency() const { return mOversamplerLatency; }
   int ReportedLatency() const { return mReportedLatency.load(std::memory_order_acquire); }
@@ -106,14 +116,14 @@ private:
   void ApplyChange(int index, double value);
   void UpdateFilterRates();
   void BuildOversampler(const EngineResetSettings& settings);
-  void ReleaseOversampler();
   void ApplySwitch();
-  void PrimeResamplers(const EngineBlock& block, int nChannels);
+  void Remember(const EngineBlock& block, int nChannels);
   void PlainPath(const EngineBlock& block, int nChannels);
   void OversampledPath(const EngineBlock& block, int nChannels);
   void CrossfadePath(const EngineBlock& block, int nChannels);
-  // Upsamples scratch channel c, runs the chain on it and downsamples; the count produced, 0 on failure.
-  int RunOversampled(int channel, int n, double*& output);
+  // Upsamples the inputs (null: a channel not processed), runs the chain at the high rate and downsamples into
+  // the outputs; false when the block does not fit the buffers.
+  bool RunOversampled(const double* const* inputs, double* const* outputs, int n);
   bool Processes(const EngineBlock& block, int channel) const
   {
     return block.inputReady[channel] && block.outputReady[channel];
@@ -122,7 +132,9 @@ private:
   EqChannelChain mChain;
   double mSampleRate;
 
-  std::unique_ptr<Oversampler> mOversampler;
+  // The real-time preset's and the offline preset's oversampler, and the one in use.
+  std::array<std::unique_ptr<Oversampler>, 2> mOversamplers;
+  Oversampler* mOversampler = nullptr;
   // One copy of each channel's input block. Two of them, so that a crossfade can keep both channels' input
   // while the plain pass overwrites a buffer the host shares between input and output.
   std::array<std::vector<double>, 2> mScratch;

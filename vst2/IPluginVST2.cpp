@@ -66,15 +66,6 @@ int IntFromHost(VstIntPtr value) {
   return value < INT_MIN || value > INT_MAX ? -1 : static_cast<int>(value);
 }
 
-// True when text is a number that reads as infinite or NaN (and is not one of the parameter's display texts, which
-// are matched first): such a text is refused rather than clamped into the range.
-bool IsNonFiniteNumber(const IParam& param, const char* text) {
-  for (int i = 0; i < param.DisplayTextCount(); ++i)
-    if (std::strcmp(param.GetDisplayTextEntry(i)->text, text) == 0) return false;
-  if (param.GetKind() == ParamKind::Enum || param.GetKind() == ParamKind::Bool) return false;
-  return !std::isfinite(std::strtod(text, nullptr));
-}
-
 // The key text for the host's character code: ASCII as one byte, Latin-1 codes as their two-byte UTF-8 form.
 void KeyText(int32_t character, char (&text)[3]) {
   text[0] = text[1] = text[2] = '\0';
@@ -183,6 +174,7 @@ VstIntPtr IPluginVST2::HostCall(int32_t opcode, int32_t index, VstIntPtr value, 
 // ---- Core overrides ------------------------------------------------------------------------------------------
 
 void IPluginVST2::OnHostSpecificSetup() {
+  mControlsFromProperties = GetHostId() == HostId::Ardour || GetHostId() == HostId::Mixbus;
   switch (GetHostId()) {
     case HostId::Forte:
     case HostId::Audition:
@@ -212,7 +204,9 @@ void IPluginVST2::BeginParamEdit(int paramIdx) { HostCall(audioMasterBeginEdit, 
 void IPluginVST2::EndParamEdit(int paramIdx) { HostCall(audioMasterEndEdit, paramIdx); }
 
 void IPluginVST2::InformHostOfParamValue(int paramIdx, double normalised) {
-  HostCall(audioMasterAutomate, paramIdx, 0, nullptr, static_cast<float>(normalised));
+  const IParam* param = GetParam(paramIdx);
+  const double value = param != nullptr && InOwnUnits(*param) ? param->FromNormalised(normalised) : normalised;
+  HostCall(audioMasterAutomate, paramIdx, 0, nullptr, static_cast<float>(value));
 }
 
 bool IPluginVST2::SendMidiMsg(const MidiMsg& msg) {
@@ -343,8 +337,8 @@ VstIntPtr IPluginVST2::Dispatch(int32_t opcode, int32_t index, VstIntPtr value, 
       }
       return 0;
     case effSetBlockSize:
-      // Block sizes below 1 are refused (processing could never advance); very large ones are capped, since
-      // longer host blocks are processed in slices anyway.
+      // Block sizes below 1 are refused (processing could never advance); larger ones than the buffers are
+      // sized for are capped, and longer host blocks processed in slices.
       if (value >= 1) {
         SetBlockSize(static_cast<int>(std::min<VstIntPtr>(value, kMaxBlockSize)));
         OnReset();
@@ -352,6 +346,7 @@ VstIntPtr IPluginVST2::Dispatch(int32_t opcode, int32_t index, VstIntPtr value, 
       return 0;
     case effMainsChanged:
       if (value != 0) {
+        TakeProcessLevelAtResume();
         OnActivate(true);
       } else {
         OnActivate(false);
@@ -530,9 +525,8 @@ VstIntPtr IPluginVST2::String2Parameter(int32_t index, char* text) {
   IParam* param = GetParam(index);
   if (param == nullptr) return 0;
   const std::string typed(TextFromHost(text));
-  if (IsNonFiniteNumber(*param, typed.c_str())) return 0;
-  const double v = param->ParseText(typed.c_str());
-  if (!param->SetValue(v)) return 0;
+  double v = 0.0;
+  if (!ReadTypedValue(*param, typed.c_str(), v) || !param->SetValue(v)) return 0;
   QueueParamValueForEditor(index, v, false);
   OnParamChange(index, ParamChangeSource::Host, -1);
   return 1;
@@ -603,12 +597,19 @@ VstIntPtr IPluginVST2::ParameterProperties(int32_t index, VstParameterProperties
       props->largeStepInteger = 1;
       break;
     case ParamKind::Double:
-    case ParamKind::None:
+    case ParamKind::None: {
+      // Hosts that build their controls from these properties take the step in the normalised range they
+      // control; there the parameter's own step (0.1 dB of 40) would leave only eleven positions.
+      const double range = param->GetMax() - param->GetMin();
+      const double step = HostBuildsControlsFromProperties() && range > 0.0 ? param->GetStep() / range
+                                                                             : param->GetStep();
       props->flags = kVstParameterUsesFloatStep;
-      props->stepFloat = props->smallStepFloat = props->largeStepFloat = static_cast<float>(param->GetStep());
+      props->stepFloat = props->smallStepFloat = props->largeStepFloat = static_cast<float>(step);
       break;
+    }
   }
-  CopyTextToHost(props->label, param->DisplayLabel(), kHostRecordLabelChars);
+  CopyTextToHost(props->label, HostBuildsControlsFromProperties() ? param->GetName() : param->DisplayLabel(),
+                 kHostRecordLabelChars);
   return 1;
 }
 
@@ -659,7 +660,9 @@ VstIntPtr IPluginVST2::VendorSpecific(int32_t index, VstIntPtr value, void* ptr,
       if (text == nullptr || param == nullptr) break;
       if (text[0] == '\0') return kCockosAnswer;  // the host probes for support
       const std::string typed(TextFromHost(text));
-      const double normalised = param->ToNormalised(param->ParseText(typed.c_str()));
+      double typedValue = 0.0;
+      if (!ReadTypedValue(*param, typed.c_str(), typedValue)) break;  // not a value: the hook answers 0
+      const double normalised = param->ToNormalised(typedValue);
       char number[kHostParamTextChars + 1];
       std::snprintf(number, sizeof number, "%.17f", normalised);
       CopyTextToHost(text, number, kHostParamTextChars);
@@ -673,18 +676,25 @@ VstIntPtr IPluginVST2::VendorSpecific(int32_t index, VstIntPtr value, void* ptr,
 
 // ---- Parameters ----------------------------------------------------------------------------------------------
 
+bool IPluginVST2::InOwnUnits(const IParam& param) const {
+  return HostBuildsControlsFromProperties() &&
+         (param.GetKind() == ParamKind::Int || param.GetKind() == ParamKind::Enum);
+}
+
 void IPluginVST2::SetParameter(int32_t index, float value) {
   IParam* param = GetParam(index);
   if (param == nullptr || !std::isfinite(value)) return;
-  const double normalised = static_cast<double>(value);
-  if (!param->SetValue(param->FromNormalised(normalised))) return;
-  QueueParamValueForEditor(index, normalised, true);
+  const bool ownUnits = InOwnUnits(*param);
+  const double hostValue = static_cast<double>(value);
+  if (!param->SetValue(ownUnits ? hostValue : param->FromNormalised(hostValue))) return;
+  QueueParamValueForEditor(index, ownUnits ? param->Value() : hostValue, !ownUnits);
   OnParamChange(index, ParamChangeSource::Host, -1);
 }
 
 float IPluginVST2::GetParameter(int32_t index) const {
   const IParam* param = GetParam(index);
-  return param != nullptr ? static_cast<float>(param->ToNormalised(param->Value())) : 0.0f;
+  if (param == nullptr) return 0.0f;
+  return static_cast<float>(InOwnUnits(*param) ? param->Value() : param->ToNormalised(param->Value()));
 }
 
 // ---- Processing ----------------------------------------------------------------------------------------------
@@ -697,6 +707,15 @@ void IPluginVST2::PrepareBlock() {
   SetRenderingOffline(offline);
   MidiMsg msg;
   while (mMidiFromEditor.Pop(msg)) ProcessMidiMsg(msg);
+}
+
+void IPluginVST2::TakeProcessLevelAtResume() {
+  // Hosts that render offline say so before they resume the plug-in; taking it now lets the reset set up the
+  // offline processing before the first block instead of at the next reset after it. Any other answer is left to
+  // the blocks: some hosts answer their main thread's level here even while they render offline.
+  if (GetRenderingOffline() || HostCall(audioMasterGetCurrentProcessLevel) != kVstProcessLevelOffline) return;
+  SetRenderingOffline(true);
+  OnReset();
 }
 
 void IPluginVST2::SendEditorSysEx() {

@@ -41,8 +41,10 @@ class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor {
   static constexpr int32_t kChunkVersion = 0x00010000;
   // Request flags sent with audioMasterGetTime: ppq position, tempo, bars, cycle and time signature.
   static constexpr vst::VstIntPtr kTimeInfoRequest = 0x3E00;
-  // Block sizes the adapter accepts from effSetBlockSize; longer host blocks are processed in slices.
-  static constexpr int kMaxBlockSize = 1 << 20;
+  // The longest slice the processor's buffers (and the oversampler's) are sized for: effSetBlockSize announces
+  // at most this, and longer host blocks are processed in slices, so the buffers never grow with the
+  // announcement.
+  static constexpr int kMaxBlockSize = 8192;
 
   IPluginVST2(const Config& config, const CreationArgs& args);
   ~IPluginVST2() override;
@@ -61,6 +63,13 @@ class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor {
   // Tells the host at once: initialDelay, the processor's latency, then audioMasterIOChanged. On the idle thread
   // the host call is made after the tick, outside the main-thread gate.
   void SetLatency(int samples) override;
+
+  // True in hosts that build their controls from effGetParameterProperties (Ardour and Mixbus): they name a
+  // parameter after the properties' label field, and a stepped parameter's control covers its integer range and
+  // hands setParameter values of that range. Such hosts get the parameter's name in the label field, float steps
+  // in the normalised range, and see Int and Enum parameters in their own units (getParameter, setParameter,
+  // audioMasterAutomate); every other value, and every value in other hosts, is normalised.
+  bool HostBuildsControlsFromProperties() const { return mControlsFromProperties.load(); }
 
   // Hooks for queries the adapter's tables do not answer; both answer 0.
   virtual vst::VstIntPtr OnCanDo(const char* /*query*/) { return 0; }
@@ -102,6 +111,8 @@ class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor {
   vst::VstIntPtr VendorSpecific(int32_t index, vst::VstIntPtr value, void* ptr, float opt);
   void SetParameter(int32_t index, float value);
   float GetParameter(int32_t index) const;
+  // Whether values of this parameter cross the interface in its own units rather than normalised.
+  bool InOwnUnits(const IParam& param) const;
 
   // The three processing functions share this: block preparation, then the block in slices of at most the block
   // size, then the editor's SysEx.
@@ -111,6 +122,8 @@ class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor {
   template <typename T>
   std::vector<T*>& Slices(RouteDirection direction);
   void PrepareBlock();
+  // effMainsChanged (on): a host that reports offline rendering now sets the offline flag, and a change resets.
+  void TakeProcessLevelAtResume();
   void SendEditorSysEx();
 
   // Idle ticks: effEditIdle pumps the main-thread timers while the editor is open; the idle thread ticks this
@@ -137,6 +150,8 @@ class IPluginVST2 : public IPluginAPIBase, public IPluginProcessor {
   std::recursive_mutex mMainThreadGate;
   bool mEditorOpen = false;                    // a view is open; guarded by mMainThreadGate
   std::atomic<bool> mIOChangedPending{false};  // an idle-thread tick changed the latency; the host is told after it
+  // Set at effOpen from the host's identity; read by the parameter functions on any thread.
+  std::atomic<bool> mControlsFromProperties{false};
   std::unique_ptr<IdleThreadTimer> mIdleThreadTimer;
 };
 

@@ -22,6 +22,13 @@ namespace {
 
 constexpr clap_id kHpf = 0, kLoShelfLevel = 2, kMfLevel1 = 4, kGain = 8, kOversampling = 9;
 
+// The window system the editor embeds in on this system.
+#if defined(_WIN32)
+constexpr const char* kNativeWindowApi = "win32";
+#else
+constexpr const char* kNativeWindowApi = "x11";
+#endif
+
 class ClapPlugin : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -197,12 +204,23 @@ TEST_F(ClapPlugin, ValueAndTextConversions) {
     const char* text;
     double value;
   };
-  for (const FromText& c : {FromText{kHpf, "50 Hz", 2}, FromText{kHpf, "Off", 0}, FromText{kHpf, "2", 0},
+  for (const FromText& c : {FromText{kHpf, "50 Hz", 2}, FromText{kHpf, "Off", 0}, FromText{kHpf, " 50 hz ", 2},
                             FromText{kMfLevel1, "-7.25 dB", (20.0 - 7.25) / 40.0}, FromText{kMfLevel1, "25", 1.0},
-                            FromText{kGain, "-20", 0.0}, FromText{kOversampling, "on", 1}}) {
+                            FromText{kMfLevel1, "6db", 26.0 / 40.0}, FromText{kMfLevel1, " 6 ", 26.0 / 40.0},
+                            FromText{kGain, "-20", 0.0}, FromText{kOversampling, "on", 1},
+                            FromText{kOversampling, "On", 1}, FromText{kOversampling, "OFF", 0}}) {
     double v = -1.0;
     ASSERT_TRUE(params->text_to_value(plugin.P(), c.id, c.text, &v)) << c.text;
     EXPECT_DOUBLE_EQ(v, c.value) << c.text;
+  }
+  // Text that is no value of the parameter is refused and the output is left alone.
+  for (const FromText& c : {FromText{kGain, "", 0}, FromText{kGain, "abc", 0}, FromText{kGain, "nan", 0},
+                            FromText{kGain, "1.5junk", 0}, FromText{kGain, "inf", 0}, FromText{kGain, "6 Hz", 0},
+                            FromText{kGain, "dB", 0}, FromText{kHpf, "2", 0}, FromText{kHpf, "51 Hz", 0},
+                            FromText{kOversampling, "bogus", 0}, FromText{kOversampling, "1", 0}}) {
+    double v = -1.0;
+    EXPECT_FALSE(params->text_to_value(plugin.P(), c.id, c.text, &v)) << "\"" << c.text << "\"";
+    EXPECT_EQ(v, -1.0) << c.text;
   }
   double v = 0.0;
   EXPECT_FALSE(params->text_to_value(plugin.P(), 10, "1", &v));
@@ -635,29 +653,96 @@ TEST_F(ClapPlugin, ResetOnTheAudioThreadNeitherAllocatesNorLocks) {
   EXPECT_EQ(latency->get(plugin.P()), 0u);
   plugin.Deactivate();
 
-  // The counter reaches into the loaded library: activating at another rate builds new resamplers there.
+  // The counter reaches into the loaded library: activating with another block size sizes new buffers there.
   quorl_test::CountingScope scope;
-  ASSERT_TRUE(plugin.Activate(44100, 256));
+  ASSERT_TRUE(plugin.Activate(48000, 4096));
   EXPECT_GT(scope.allocations(), 0);
 }
 
-TEST_F(ClapPlugin, IdleTicksComeFromTheHostTimerOrFromCallbackRequests) {
-  {
-    TestHost host;  // offers timer support
+TEST_F(ClapPlugin, NoTimerIsRegisteredBeforeTheHostKnowsTheExtensions) {
+  // The host refuses any registration made before it looked up clap.timer-support, as the reference host does.
+  HostOptions options;
+  options.lookUpExtensionsAfterInit = false;
+  TestHost host(options);
+  Instance plugin(host);
+  ASSERT_TRUE(plugin.Valid());
+  EXPECT_TRUE(host.timers.empty());
+  EXPECT_GE(host.callbackRequests.load(), 1);  // init asked for the main-thread callback that starts the timer
+  EXPECT_TRUE(host.misuse.empty());
+  plugin.Ext<clap_plugin_timer_support_t>(CLAP_EXT_TIMER_SUPPORT);
+  plugin.P()->on_main_thread(plugin.P());
+  ASSERT_EQ(host.timers.size(), 1u);
+  EXPECT_EQ(host.timerPeriods[host.timers[0]], 20u);
+  plugin.P()->on_main_thread(plugin.P());
+  EXPECT_EQ(host.timers.size(), 1u);  // started once
+  EXPECT_TRUE(host.misuse.empty()) << host.misuse.front();
+}
+
+TEST_F(ClapPlugin, TheIdleTimerStartsAtTheFirstOfCallbackActivationOrEditor) {
+  enum class First { Callback, Activation, Editor };
+  for (First first : {First::Callback, First::Activation, First::Editor}) {
+    HostOptions options;
+    options.gui = true;
+    TestHost host(options);
     {
       Instance plugin(host);
-      ASSERT_EQ(host.timers.size(), 1u);
+      EXPECT_TRUE(host.timers.empty());
+      const clap_plugin_t* p = plugin.P();
+      switch (first) {
+        case First::Callback: p->on_main_thread(p); break;
+        case First::Activation: ASSERT_TRUE(plugin.Activate(48000, 256)); break;
+        case First::Editor: ASSERT_TRUE(plugin.Ext<clap_plugin_gui_t>(CLAP_EXT_GUI)->create(p, kNativeWindowApi, false)); break;
+      }
+      ASSERT_EQ(host.timers.size(), 1u) << static_cast<int>(first);
+      // The later occasions find it running.
+      p->on_main_thread(p);
+      plugin.Deactivate();
+      ASSERT_TRUE(plugin.Activate(44100, 128));
+      EXPECT_EQ(host.timers.size(), 1u);
+      plugin.Deactivate();
     }
     EXPECT_TRUE(host.timers.empty());  // unregistered on destroy
+    EXPECT_TRUE(host.misuse.empty());
   }
+}
+
+TEST_F(ClapPlugin, IdleTicksDeliverHostValuesToTheEditorQueueAndLatency) {
+  // Every tick the idle timer exists for still happens: a latency change found by a tick is told to the host.
+  TestHost host;
+  Instance plugin(host);
+  const clap_plugin_t* p = plugin.P();
+  p->on_main_thread(p);
+  ASSERT_EQ(host.timers.size(), 1u);
+  ASSERT_TRUE(plugin.Activate(48000, 256));
+  const auto* latency = plugin.Ext<clap_plugin_latency_t>(CLAP_EXT_LATENCY);
+  EXPECT_EQ(latency->get(p), 0u);
+  EventList events;
+  events.AddParam(kOversampling, 1.0);
+  std::vector<float> l(256, 0.f), r(256, 0.f);
+  float* io[] = {l.data(), r.data()};
+  plugin.Process(io, io, 2, 256, events.List());
+  const int restarts = host.restartRequests;
+  std::this_thread::sleep_for(std::chrono::milliseconds(25));  // one idle period
+  plugin.Tick();
+  EXPECT_EQ(host.restartRequests, restarts + 1);
+  plugin.Deactivate();
+  ASSERT_TRUE(plugin.Activate(48000, 256));
+  EXPECT_GT(latency->get(p), 0u);
+  plugin.Deactivate();
+}
+
+TEST_F(ClapPlugin, WithoutHostTimersTheCallbackRequesterStartsAtTheFirstCallback) {
   HostOptions options;
   options.timerSupport = false;
   TestHost host(options);
   int afterDestroy = 0;
   {
     Instance plugin(host);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(host.callbackRequests.load(), 1);  // only the one made at init
+    plugin.P()->on_main_thread(plugin.P());
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_GE(host.callbackRequests.load(), 2);
+    EXPECT_GE(host.callbackRequests.load(), 3);
     plugin.P()->on_main_thread(plugin.P());
   }
   afterDestroy = host.callbackRequests.load();

@@ -65,6 +65,11 @@ const void* TestHost::GetExtension(const clap_host_t* h, const char* id) {
   static const clap_host_timer_support_t timers = {
       [](const clap_host_t* host, uint32_t period, clap_id* id) {
         TestHost& t = Self(host);
+        if (!t.knowsTimerSupport) {
+          t.misuse.emplace_back("register_timer before the host looked up clap.timer-support");
+          *id = CLAP_INVALID_ID;
+          return false;
+        }
         *id = t.nextTimerId++;
         t.timers.push_back(*id);
         t.timerPeriods[*id] = period;
@@ -81,7 +86,12 @@ const void* TestHost::GetExtension(const clap_host_t* h, const char* id) {
       }};
   static const clap_host_posix_fd_support_t posixFds = {
       [](const clap_host_t* host, int fd, clap_posix_fd_flags_t flags) {
-        return Self(host).fds.emplace(fd, flags).second;
+        TestHost& t = Self(host);
+        if (!t.knowsPosixFdSupport) {
+          t.misuse.emplace_back("register_fd before the host looked up clap.posix-fd-support");
+          return false;
+        }
+        return t.fds.emplace(fd, flags).second;
       },
       [](const clap_host_t* host, int fd, clap_posix_fd_flags_t flags) {
         auto& fds = Self(host).fds;
@@ -198,6 +208,10 @@ Instance::Instance(TestHost& host, bool callInit) : mHost(host) {
   if (mPlugin && callInit && !mPlugin->init(mPlugin)) {
     mPlugin->destroy(mPlugin);
     mPlugin = nullptr;
+  }
+  if (mPlugin && callInit && host.Options().lookUpExtensionsAfterInit) {
+    Ext<clap_plugin_timer_support_t>(CLAP_EXT_TIMER_SUPPORT);
+    Ext<clap_plugin_posix_fd_support_t>(CLAP_EXT_POSIX_FD_SUPPORT);
   }
 }
 

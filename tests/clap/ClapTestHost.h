@@ -34,6 +34,9 @@ struct HostOptions {
   bool posixFdSupport = false;
   bool gui = false;
   int trackChannels = -1;  // -1: no track-info extension
+  // Like real hosts, Instance looks up the plug-in's timer and descriptor extensions right after init. Without
+  // that look-up the host refuses (and records in misuse) every timer or descriptor the plug-in registers.
+  bool lookUpExtensionsAfterInit = true;
 };
 
 class TestHost {
@@ -58,6 +61,10 @@ class TestHost {
   std::map<clap_id, uint32_t> timerPeriods;  // of the registered timers
   std::map<int, clap_posix_fd_flags_t> fds;  // the watched descriptors
   std::vector<std::pair<uint32_t, uint32_t>> resizes;  // what request_resize asked for
+  // Set once the host has asked the plug-in for clap.timer-support / clap.posix-fd-support.
+  bool knowsTimerSupport = false;
+  bool knowsPosixFdSupport = false;
+  std::vector<std::string> misuse;  // registrations refused because the host could not deliver them
 
  private:
   static TestHost& Self(const clap_host_t* h) { return *static_cast<TestHost*>(h->host_data); }
@@ -118,7 +125,10 @@ class Instance {
 
   template <typename T>
   const T* Ext(const char* id) const {
-    return static_cast<const T*>(mPlugin->get_extension(mPlugin, id));
+    const void* ext = mPlugin->get_extension(mPlugin, id);
+    if (ext && std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) mHost.knowsTimerSupport = true;
+    if (ext && std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) mHost.knowsPosixFdSupport = true;
+    return static_cast<const T*>(ext);
   }
 
   bool Activate(double rate, uint32_t maxFrames);

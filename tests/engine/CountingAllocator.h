@@ -5,7 +5,7 @@
 
 // Counts heap allocations and mutex locks made by the current thread while a CountingScope is alive.
 // operator new and delete are replaced in this test binary. The C library is watched too where the system lets
-// a test do so (so C libraries such as libsoxr are covered), except under a sanitizer, which owns those
+// a test do so (so C libraries are covered), except under a sanitizer, which owns those
 // functions itself: on Linux malloc, calloc, realloc, free and pthread_mutex_lock are interposed
 // (CountingAllocatorGlibc.cpp); on Windows the same functions are wrapped at link time
 // (win/CountingAllocatorWin.cpp, linked with quorl_counting_allocator in tests/CMakeLists.txt).

@@ -65,7 +65,7 @@ bool WatchLoadedLibrary(void* handle)
 
 #if !defined(QUORL_TEST_SANITIZED)
 // glibc's own entry points behind malloc and friends; interposing the public names in the executable makes every
-// library of the process, libsoxr included, allocate through these.
+// library of the process, C libraries included, allocate through these.
 extern "C" void* __libc_malloc(std::size_t);
 extern "C" void* __libc_calloc(std::size_t, std::size_t);
 extern "C" void* __libc_realloc(void*, std::size_t);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/QuorlEQ.h"
+#include "tests/engine/SignalTools.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,14 +56,6 @@ public:
 private:
   std::unique_ptr<ondrell::QuorlEQ> mPlugin;
 };
-
-inline std::vector<double> Sine(size_t n, double hz, double rate, double amplitude, double phase = 0.0)
-{
-  std::vector<double> x(n);
-  for (size_t i = 0; i < n; ++i)
-    x[i] = amplitude * std::sin(2.0 * 3.141592653589793 * hz * static_cast<double>(i) / rate + phase);
-  return x;
-}
 
 // The output of the chain when no band is active: the input plus the shaped share of the output stage.
 inline double DefaultChain(double x)

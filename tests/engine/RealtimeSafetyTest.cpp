@@ -87,10 +87,11 @@ TEST(RealtimeSafety, ProcessBlockNeitherAllocatesNorLocks)
   }
 }
 
-// A host's reset while active (CLAP calls it on its audio thread) with rate, block size and offline flag as they
-// were: no allocation and no lock, with oversampling off (resamplers primed), on, switched on by a change that is
-// still pending at the reset (so the reset reports the new latency), and forced on by offline rendering.
-TEST(RealtimeSafety, ResetWithUnchangedSettingsNeitherAllocatesNorLocks)
+// A host's reset while active (CLAP calls it on its audio thread) never allocates or locks: with the settings as
+// they were, with oversampling off, on, switched on by a change still pending at the reset (so the reset reports
+// the new latency) or forced on by offline rendering - and when the render mode or the rate changed since the
+// activation, which selects the other prepared oversampler (or relabels the one in use) instead of building one.
+TEST(RealtimeSafety, ResetNeitherAllocatesNorLocks)
 {
   enum class Mode
   {
@@ -98,8 +99,12 @@ TEST(RealtimeSafety, ResetWithUnchangedSettingsNeitherAllocatesNorLocks)
     On,
     SwitchedOnAtReset,
     Offline,
+    BecameOffline,
+    BecameRealtime,
+    RateChanged,
   };
-  for (Mode mode : {Mode::Off, Mode::On, Mode::SwitchedOnAtReset, Mode::Offline})
+  for (Mode mode : {Mode::Off, Mode::On, Mode::SwitchedOnAtReset, Mode::Offline, Mode::BecameOffline,
+                    Mode::BecameRealtime, Mode::RateChanged})
     for (int block : {64, 512, 2048})
     {
       SCOPED_TRACE("mode " + std::to_string(static_cast<int>(mode)) + ", block " + std::to_string(block));
@@ -107,7 +112,8 @@ TEST(RealtimeSafety, ResetWithUnchangedSettingsNeitherAllocatesNorLocks)
       QuorlEQ& plugin = rig.plugin();
       if (mode == Mode::On)
         plugin.SetParameterFromHost(QuorlEQ::kOversampling, 1.0);
-      rig.Activate(48000.0, block, mode == Mode::Offline);
+      const bool offlineAtStart = mode == Mode::Offline || mode == Mode::BecameRealtime;
+      rig.Activate(48000.0, block, offlineAtStart);
       Stereo io(static_cast<size_t>(block));
       double* inputs[2] = {io.left.data(), io.right.data()};
       double* outputs[2] = {io.outLeft.data(), io.outRight.data()};
@@ -115,6 +121,12 @@ TEST(RealtimeSafety, ResetWithUnchangedSettingsNeitherAllocatesNorLocks)
         plugin.Process(inputs, outputs, 2, 2, block);
       if (mode == Mode::SwitchedOnAtReset)
         plugin.SetParameterFromHost(QuorlEQ::kOversampling, 1.0);
+      if (mode == Mode::BecameOffline)
+        plugin.SetRenderingOffline(true);
+      if (mode == Mode::BecameRealtime)
+        plugin.SetRenderingOffline(false);
+      if (mode == Mode::RateChanged)
+        plugin.SetSampleRate(96000.0);
       const int reports = plugin.LatencyReports();
 
       int64_t allocations = 0;
@@ -127,16 +139,26 @@ TEST(RealtimeSafety, ResetWithUnchangedSettingsNeitherAllocatesNorLocks)
       }
       EXPECT_EQ(allocations, 0);
       EXPECT_EQ(locks, 0);
-      EXPECT_EQ(rig.engine().OversamplingActive(), mode != Mode::Off);
-      EXPECT_EQ(plugin.LatencyReports(), reports + (mode == Mode::SwitchedOnAtReset ? 1 : 0));
-      EXPECT_EQ(plugin.GetLatency(), mode == Mode::Off ? 0 : rig.engine().OversamplerLatency());
+      const bool on = mode != Mode::Off && mode != Mode::BecameRealtime && mode != Mode::RateChanged;
+      EXPECT_EQ(rig.engine().OversamplingActive(), on);
+      const bool offlineNow = mode == Mode::Offline || mode == Mode::BecameOffline;
+      EXPECT_EQ(rig.engine().OversamplerQuality(), offlineNow ? 3 : 2);
+      const bool reported = mode == Mode::SwitchedOnAtReset || mode == Mode::BecameOffline
+                            || mode == Mode::BecameRealtime;
+      EXPECT_EQ(plugin.LatencyReports(), reports + (reported ? 1 : 0));
+      EXPECT_EQ(plugin.GetLatency(), on ? rig.engine().OversamplerLatency() : 0);
+      // And the blocks after it neither.
+      CountingScope scope;
+      for (int b = 0; b < 3; ++b)
+        plugin.Process(inputs, outputs, 2, 2, block);
+      EXPECT_EQ(scope.allocations(), 0);
     }
 
-  // The counter sees what a rebuild takes: a reset at another rate builds new resamplers.
+  // The counter sees what building takes: an activation with another block size sizes new buffers.
   PluginRig rig;
   rig.Activate(48000.0, 512);
   CountingScope scope;
-  rig.Activate(44100.0, 512);
+  rig.Activate(48000.0, 4096);
   EXPECT_GT(scope.allocations(), 0);
 }
 

@@ -33,15 +33,18 @@ std::filesystem::path MakeTemporaryFolder(const std::string& prefix) {
   return pattern;
 }
 
-int RunProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& stdoutFile) {
+int RunProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& outputFile,
+               bool withErrors) {
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  if (!stdoutFile.empty())
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, stdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (!outputFile.empty()) {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (withErrors) posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  }
   pid_t child = 0;
   const int started = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);

@@ -29,10 +29,11 @@ void SetEnvironment(const char* name, const char* value);
 // when none can be made.
 std::filesystem::path MakeTemporaryFolder(const std::string& prefix);
 
-// Runs the program directly (no shell between) with the arguments and waits for it; its standard output goes
-// to stdoutFile when one is given. The exit code, or -1 when the program could not be started.
+// Runs the program directly (no shell between) with the arguments and waits for it; its standard output (and
+// with withErrors its standard error too) goes to outputFile when one is given. The exit code, or -1 when the
+// program could not be started.
 int RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-               const std::string& stdoutFile = {});
+               const std::string& outputFile = {}, bool withErrors = false);
 
 // Resident memory of this process in bytes, or -1 when the system does not tell.
 long long ResidentBytes();

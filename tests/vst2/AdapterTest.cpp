@@ -115,6 +115,26 @@ INSTANTIATE_TEST_SUITE_P(Kinds, SliceTest,
                                   std::to_string(info.param.frames);
                          });
 
+// A huge announced block size (2^20 frames would size every buffer for it) is capped to the bounded slice, and a
+// host block of that length is processed in slices of it, every frame arriving.
+TEST_F(AdapterTest, HugeBlockSizesAreCappedAndProcessedInBoundedSlices) {
+  for (VstIntPtr announced : {VstIntPtr{1} << 20, VstIntPtr{1} << 40, VstIntPtr{IPluginVST2::kMaxBlockSize + 1}}) {
+    Dispatch(effSetBlockSize, 0, announced);
+    EXPECT_EQ(probe->GetBlockSize(), IPluginVST2::kMaxBlockSize);
+  }
+  const int frames = 1 << 20;
+  std::vector<double> in(frames), out(frames, -9.0);
+  for (int i = 0; i < frames; ++i) in[i] = std::sin(0.001 * i);
+  double* inPtrs[2] = {in.data(), in.data()};
+  std::vector<double> out2(frames, -9.0);
+  double* outPtrs[2] = {out.data(), out2.data()};
+  const int blocksBefore = probe->blocks;
+  effect->processDoubleReplacing(effect, inPtrs, outPtrs, frames);
+  EXPECT_EQ(probe->blocks - blocksBefore, frames / IPluginVST2::kMaxBlockSize);
+  EXPECT_EQ(probe->maxFrames, IPluginVST2::kMaxBlockSize);
+  for (int i = 0; i < frames; ++i) ASSERT_EQ(out[i], 2.0 * in[i]) << i;
+}
+
 TEST_F(AdapterTest, BlockSizeAndSampleRateThatCannotWorkAreRefused) {
   const int resets = probe->resets.load();
   Dispatch(effSetBlockSize, 0, 0);
@@ -228,6 +248,34 @@ TEST_F(AdapterTest, ProcessLevelFourMeansOfflineForThatBlock) {
     effect->processDoubleReplacing(effect, inPtrs, outPtrs, 4);
     EXPECT_EQ(probe->offline, level == 4) << "level " << level;
   }
+}
+
+TEST_F(AdapterTest, AnOfflineProcessLevelAtResumeSetsUpTheOfflineRenderBeforeTheFirstBlock) {
+  // A host that answers its main thread's level at resume leaves the flag to the blocks.
+  host.processLevel = kVstProcessLevelRealtime;
+  int resets = probe->resets.load();
+  Dispatch(effMainsChanged, 0, 1);
+  EXPECT_FALSE(probe->GetRenderingOffline());
+  EXPECT_EQ(probe->resets.load(), resets);
+  Dispatch(effMainsChanged, 0, 0);
+
+  host.processLevel = kVstProcessLevelOffline;
+  resets = probe->resets.load();
+  Dispatch(effMainsChanged, 0, 1);
+  EXPECT_TRUE(probe->GetRenderingOffline());
+  EXPECT_EQ(probe->resets.load(), resets + 1);  // the reset sees the offline flag
+  Dispatch(effMainsChanged, 0, 0);
+  resets = probe->resets.load();
+  Dispatch(effMainsChanged, 0, 1);
+  EXPECT_EQ(probe->resets.load(), resets);  // nothing changed: no second reset
+
+  // The blocks still decide: a real-time block clears the flag.
+  host.processLevel = kVstProcessLevelRealtime;
+  double in[4] = {}, out[4] = {};
+  double* inPtrs[2] = {in, in};
+  double* outPtrs[2] = {out, out};
+  effect->processDoubleReplacing(effect, inPtrs, outPtrs, 4);
+  EXPECT_FALSE(probe->offline);
 }
 
 TEST_F(AdapterTest, NullChannelBuffersAreNotTouched) {
@@ -475,6 +523,56 @@ TEST_F(AdapterTest, GesturesAndEditorValuesReachTheHost) {
       EXPECT_EQ(call.opt, 0.75f);
     }
   EXPECT_DOUBLE_EQ(probe->GetParam(0)->Value(), 10.0);
+}
+
+// Hosts that build their controls from the parameter properties get names there and stepped values in their units.
+TEST_F(AdapterTest, StepsCrossInTheirOwnUnitsOnlyInHostsThatBuildControlsFromProperties) {
+  struct Case {
+    const char* product;
+    bool ownUnits;
+  };
+  for (const Case& c : {Case{"Ardour", true}, Case{"Mixbus", true}, Case{"REAPER", false}, Case{"Probe Host", false}}) {
+    SCOPED_TRACE(c.product);
+    host.productString = c.product;
+    VstEffect* e = CreateVstPlugin<ProbePlugin>(&VstTestHost::Callback);
+    ASSERT_NE(e, nullptr);
+    ProbePlugin& plugin = *static_cast<ProbePlugin*>(static_cast<IPluginVST2*>(e->object));
+    e->dispatcher(e, effOpen, 0, 0, nullptr, 0.0f);
+    EXPECT_EQ(plugin.HostBuildsControlsFromProperties(), c.ownUnits);
+
+    VstParameterProperties level{}, mode{};
+    ASSERT_EQ(e->dispatcher(e, effGetParameterProperties, 0, 0, &level, 0.0f), 1);
+    ASSERT_EQ(e->dispatcher(e, effGetParameterProperties, 1, 0, &mode, 0.0f), 1);
+    EXPECT_STREQ(level.label, c.ownUnits ? "Level" : "dB");
+    EXPECT_STREQ(mode.label, c.ownUnits ? "Mode" : "");
+    EXPECT_EQ(mode.minInteger, 0);
+    EXPECT_EQ(mode.maxInteger, 5);
+    EXPECT_FLOAT_EQ(level.stepFloat, c.ownUnits ? 0.1f / 40.0f : 0.1f);  // 0.1 dB of -20..20
+
+    // Every entry of the enumeration arrives as that entry.
+    for (int k = 0; k <= 5; ++k) {
+      const float hostValue = c.ownUnits ? static_cast<float>(k) : static_cast<float>(k) / 5.0f;
+      e->setParameter(e, 1, hostValue);
+      EXPECT_DOUBLE_EQ(plugin.GetParam(1)->Value(), k);
+      EXPECT_FLOAT_EQ(e->getParameter(e, 1), hostValue);
+    }
+    // Continuous parameters stay normalised everywhere.
+    e->setParameter(e, 0, 0.75f);
+    EXPECT_DOUBLE_EQ(plugin.GetParam(0)->Value(), 10.0);
+    EXPECT_FLOAT_EQ(e->getParameter(e, 0), 0.75f);
+
+    // An editor gesture reports the value in the same units the host uses.
+    host.ClearCalls();
+    plugin.SetParamValueFromEditor(1, 0.4);
+    plugin.SetParamValueFromEditor(0, 0.25);
+    std::vector<float> automated;
+    for (const HostCallRecord& call : host.Calls())
+      if (call.opcode == audioMasterAutomate) automated.push_back(call.opt);
+    ASSERT_EQ(automated.size(), 2u);
+    EXPECT_FLOAT_EQ(automated[0], c.ownUnits ? 2.0f : 0.4f);
+    EXPECT_FLOAT_EQ(automated[1], 0.25f);
+    e->dispatcher(e, effClose, 0, 0, nullptr, 0.0f);
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -123,6 +124,57 @@ TEST(VstHostTool, CompensatedRenderPutsAnImpulseBackAtTimeZero) {
     const double expectedPeak = compensate ? 1000.0 : 1000.0 + report.latency;
     EXPECT_NEAR(double(peak), expectedPeak, 1.0) << "latency " << report.latency;
   }
+}
+
+// An offline render is an offline render in both formats: the same output and latency as through the CLAP plug-in
+// (which the host switches to offline before activating it), and not the real-time rendering.
+TEST(VstHostTool, OfflineRenderIsTheSameAsThroughClap) {
+  AudioData in;
+  in.sampleRate = 48000.0;
+  in.channels.assign(2, std::vector<double>(6000, 0.0));
+  for (size_t i = 0; i < 6000; ++i) {
+    in.channels[0][i] = 0.6 * std::sin(0.031 * double(i)) + 0.2 * std::sin(0.77 * double(i));
+    in.channels[1][i] = 0.5 * std::sin(0.013 * double(i));
+  }
+  struct Result {
+    AudioData out;
+    RenderReport report;
+  };
+  auto render = [&](const char* path, const char* id, bool offline) {
+    Result r;
+    std::string error;
+    auto library = OpenPluginLibrary(path, error);
+    EXPECT_TRUE(library) << error;
+    if (!library) return r;
+    auto plugin = library->Create(id, 2, error);
+    EXPECT_TRUE(plugin) << error;
+    if (!plugin) return r;
+    SetByText(*plugin, "MF Level 1", "6 dB");
+    SetByText(*plugin, "HiShelf Level", "-4 dB");
+    RenderOptions options;
+    options.offline = offline;
+    options.use64 = true;
+    options.blockSize = 256;
+    options.compensateLatency = true;
+    EXPECT_TRUE(Render(*plugin, in, r.out, options, r.report, error)) << error;
+    return r;
+  };
+  const Result vstOffline = render(QUORL_VST2_PLUGIN_PATH, "QrlE", true);
+  const Result clapOffline = render(QUORL_CLAP_PLUGIN_PATH, "com.ondrell-audio.quorleq", true);
+  const Result vstRealtime = render(QUORL_VST2_PLUGIN_PATH, "QrlE", false);
+  ASSERT_EQ(vstOffline.out.channels.size(), 2u);
+  ASSERT_EQ(clapOffline.out.channels.size(), 2u);
+  EXPECT_EQ(vstOffline.report.latency, clapOffline.report.latency);
+  EXPECT_EQ(vstOffline.report.restarts, 0u);  // the offline set-up came with the activation
+  double difference = 0.0, fromRealtime = 0.0;
+  for (size_t c = 0; c < 2; ++c)
+    for (size_t i = 0; i < in.channels[c].size(); ++i) {
+      difference = std::max(difference, std::abs(vstOffline.out.channels[c][i] - clapOffline.out.channels[c][i]));
+      fromRealtime = std::max(fromRealtime, std::abs(vstOffline.out.channels[c][i] - vstRealtime.out.channels[c][i]));
+    }
+  // VST2 carries parameter values as floats: 6 dB arrives as 5.9999995 dB.
+  EXPECT_LT(difference, 1e-5);
+  EXPECT_GT(fromRealtime, 100.0 * difference) << fromRealtime;  // real time does not oversample: the offline render is another one
 }
 
 TEST(VstHostTool, StateRoundTrip) {

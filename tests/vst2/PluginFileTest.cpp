@@ -322,6 +322,42 @@ TEST_F(PluginFileTest, ParameterProperties) {
   EXPECT_EQ(Dispatch(effGetParameterProperties, 0, 0, nullptr), 0);
 }
 
+TEST_F(PluginFileTest, InArdourEveryParameterHasItsNameAndEveryEntryIsReachable) {
+  host.productString = "Ardour";
+  Dispatch(effOpen);
+  const char* names[] = {"HPF",        "LoShelf Freq",  "LoShelf Level", "MF 1 Freq", "MF Level 1",
+                         "MF 2 Freq",  "MF Level 2",    "HiShelf Level", "Gain",      "Oversampling"};
+  for (int i = 0; i < 10; ++i) {
+    VstParameterProperties props{};
+    ASSERT_EQ(Dispatch(effGetParameterProperties, i, 0, &props), 1);
+    EXPECT_STREQ(props.label, names[i]);
+    EXPECT_EQ(Text(effGetParamLabel, i), i == 2 || (i >= 4 && i != 5 && i != 9) ? "dB" : "");
+  }
+  struct Stepped {
+    int index;
+    std::vector<const char*> texts;
+  };
+  const Stepped stepped[] = {
+      {0, {"Off", "30 Hz", "50 Hz", "80 Hz", "160 Hz", "300 Hz"}},
+      {1, {"35 Hz", "60 Hz", "110 Hz", "220 Hz"}},
+      {3, {"150 Hz", "180 Hz", "240 Hz", "400 Hz", "820 Hz", "1200 Hz"}},
+      {5, {"220 Hz", "315 Hz", "640 Hz", "2500 Hz", "3150 Hz", "6000 Hz", "8000 Hz"}},
+  };
+  for (const Stepped& p : stepped) {
+    VstParameterProperties props{};
+    ASSERT_EQ(Dispatch(effGetParameterProperties, p.index, 0, &props), 1);
+    EXPECT_EQ(props.minInteger, 0);
+    EXPECT_EQ(props.maxInteger, static_cast<int>(p.texts.size()) - 1);
+    for (size_t k = 0; k < p.texts.size(); ++k) {
+      Set(p.index, static_cast<float>(k));
+      EXPECT_EQ(Text(effGetParamDisplay, p.index), p.texts[k]) << p.index << " entry " << k;
+      EXPECT_EQ(Get(p.index), static_cast<float>(k));
+    }
+  }
+  Set(4, 0.75f);  // levels stay normalised
+  EXPECT_EQ(Text(effGetParamDisplay, 4), "10.0");
+}
+
 TEST_F(PluginFileTest, NormalisedValuesAndTextEntry) {
   EXPECT_FLOAT_EQ(Get(8), 2.0f / 3.0f);  // Gain 0 dB in -20..10
   std::string text = "50 Hz";
@@ -334,6 +370,18 @@ TEST_F(PluginFileTest, NormalisedValuesAndTextEntry) {
   EXPECT_EQ(Text(effGetParamDisplay, 4), "20.0");
   EXPECT_EQ(Dispatch(effString2Parameter, 4, 0, nullptr), 1);
   EXPECT_EQ(Dispatch(effString2Parameter, 10, 0, text.data()), 0);
+  // Text that is no value of the parameter changes nothing: the typo does not reset the gain to 0 dB.
+  for (const char* typo : {"", "abc", "nan", "1.5junk", "6 Hz"}) {
+    text = typo;
+    EXPECT_EQ(Dispatch(effString2Parameter, 4, 0, text.data()), 0) << typo;
+    EXPECT_EQ(Text(effGetParamDisplay, 4), "20.0") << typo;
+  }
+  text = "On";  // display texts are matched ignoring case
+  EXPECT_EQ(Dispatch(effString2Parameter, 9, 0, text.data()), 1);
+  EXPECT_EQ(Text(effGetParamDisplay, 9), "on");
+  text = "bogus";
+  EXPECT_EQ(Dispatch(effString2Parameter, 9, 0, text.data()), 0);
+  EXPECT_EQ(Text(effGetParamDisplay, 9), "on");
 
   Set(2, 0.75f);
   EXPECT_EQ(Text(effGetParamDisplay, 2), "10.0");
@@ -368,6 +416,13 @@ TEST_F(PluginFileTest, CockosExtensionRequests) {
   EXPECT_NEAR(std::strtod(buffer, nullptr), 10.0 / 30.0, 1e-15);
   EXPECT_EQ(Dispatch(effVendorSpecific, 27, 10, buffer), 0);
   EXPECT_EQ(Dispatch(effVendorSpecific, 99, 0, buffer), 0);
+  // A text that is no value is not converted: the request is declined and the text stays.
+  std::strcpy(buffer, "abc");
+  EXPECT_EQ(Dispatch(effVendorSpecific, 27, 8, buffer), 0);
+  EXPECT_STREQ(buffer, "abc");
+  std::strcpy(buffer, "ON");
+  EXPECT_EQ(Dispatch(effVendorSpecific, 27, 9, buffer), 0xBEEF);
+  EXPECT_EQ(std::strtod(buffer, nullptr), 1.0);
 }
 
 // ---- Programs and chunks --------------------------------------------------------------------------------------

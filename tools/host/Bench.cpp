@@ -61,6 +61,7 @@ bool BenchPlugins(const std::vector<HostedPlugin*>& plugins, const BenchOptions&
       return false;
     }
     lane.wide = options.use64 && ports.supports64;
+    lane.plugin->SetSamplePrecision(lane.wide);
     lane.inCh = ports.inputChannels;
     lane.outCh = ports.outputChannels;
     maxIn = std::max(maxIn, lane.inCh);

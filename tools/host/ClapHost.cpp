@@ -141,6 +141,10 @@ class ClapHostedPlugin final : public HostedPlugin {
       p.automatable = (info.flags & CLAP_PARAM_IS_AUTOMATABLE) != 0;
       p.hidden = (info.flags & CLAP_PARAM_IS_HIDDEN) != 0;
       p.readOnly = (info.flags & CLAP_PARAM_IS_READONLY) != 0;
+      // A stepped CLAP parameter takes the whole numbers of its range.
+      if (p.stepped && std::isfinite(p.minValue) && std::isfinite(p.maxValue) && p.maxValue >= p.minValue &&
+          p.maxValue - p.minValue < kMaxListedEntries)
+        for (double v = std::ceil(p.minValue); v <= p.maxValue; v += 1.0) p.entryValues.push_back(v);
       list.push_back(std::move(p));
     }
     return list;

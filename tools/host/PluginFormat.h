@@ -23,7 +23,12 @@ struct ParamInfo {
   bool automatable = false;
   bool hidden = false;
   bool readOnly = false;
+  // The host values of a stepped parameter's entries, in order; empty for a continuous parameter or one with
+  // more than kMaxListedEntries.
+  std::vector<double> entryValues;
 };
+
+inline constexpr double kMaxListedEntries = 1000;
 
 // Channel counts of the main audio ports after configuration.
 struct PortLayout {
@@ -73,6 +78,8 @@ class HostedPlugin {
 
   virtual PortLayout Ports() = 0;
   virtual bool SetOffline(bool offline) = 0;
+  // The sample size the blocks will have; a VST2 plug-in is told it before it is resumed.
+  virtual void SetSamplePrecision(bool /*use64*/) {}
   virtual bool Activate(double sampleRate, uint32_t maxFrames) = 0;
   virtual void Deactivate() = 0;
   virtual bool IsActive() const = 0;

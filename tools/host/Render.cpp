@@ -23,6 +23,7 @@ bool Render(HostedPlugin& plugin, const AudioData& input, AudioData& output, con
   }
   const bool wide = options.use64 && ports.supports64;
   report.used64 = wide;
+  plugin.SetSamplePrecision(wide);
   if (!plugin.Activate(input.sampleRate, options.blockSize)) {
     error = "the plug-in refused to activate";
     return false;

@@ -147,8 +147,17 @@ class VstHostedPlugin final : public HostedPlugin {
       p.defaultValue = i < static_cast<int32_t>(mInitialValues.size()) ? mInitialValues[static_cast<size_t>(i)]
                                                                         : mEffect->getParameter(mEffect, i);
       VstParameterProperties props{};
-      if (Dispatch(effGetParameterProperties, i, 0, &props) == 1)
+      if (Dispatch(effGetParameterProperties, i, 0, &props) == 1) {
         p.stepped = (props.flags & (kVstParameterIsSwitch | kVstParameterUsesIntStep)) != 0;
+        // Entries lie evenly over the normalised range: two for a switch, one per whole number of the integer
+        // range otherwise.
+        const double count = (props.flags & kVstParameterIsSwitch) != 0 ? 2.0
+                             : (props.flags & kVstParameterUsesIntegerMinMax) != 0
+                                 ? double(props.maxInteger) - double(props.minInteger) + 1.0
+                                 : 0.0;
+        if (p.stepped && count >= 2.0 && count <= kMaxListedEntries)
+          for (double k = 0.0; k < count; k += 1.0) p.entryValues.push_back(k / (count - 1.0));
+      }
       p.automatable = Dispatch(effCanBeAutomated, i) == 1;
       params.push_back(std::move(p));
     }
@@ -222,14 +231,22 @@ class VstHostedPlugin final : public HostedPlugin {
     return true;
   }
 
+  void SetSamplePrecision(bool use64) override { mUse64 = use64; }
+
   bool Activate(double sampleRate, uint32_t maxFrames) override {
     if (mActive) return true;
     mSampleRate.store(sampleRate);
     mBlockSize.store(maxFrames);
     mMaxFrames = maxFrames;
+    // As DAWs do: rate, block size and sample precision while suspended, then resume. The process level the
+    // host answers from here on already tells an offline render, so the plug-in can set itself up for it.
+    mActivating = true;
     Dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate));
     Dispatch(effSetBlockSize, 0, static_cast<VstIntPtr>(maxFrames));
+    Dispatch(effSetProcessPrecision, 0,
+             mUse64 ? kVstProcessPrecision64 : kVstProcessPrecision32);
     Dispatch(effMainsChanged, 0, 1);
+    mActivating = false;
     mActive = true;
     return true;
   }
@@ -372,10 +389,13 @@ class VstHostedPlugin final : public HostedPlugin {
         mGestures.fetch_add(1);
         return 1;
       case audioMasterIOChanged:
-        // A VST2 plug-in announces a new latency (initialDelay) this way; like a DAW, re-activate it.
+        // A VST2 plug-in announces a new latency (initialDelay) this way; like a DAW, re-activate it. A change
+        // made while it is being activated is read with the activation.
         mIoChanged.fetch_add(1);
-        mRestartPending.store(true);
-        Wake();
+        if (!mActivating) {
+          mRestartPending.store(true);
+          Wake();
+        }
         return 1;
       case audioMasterGetTime: {
         std::lock_guard guard(mTimeLock);
@@ -446,6 +466,8 @@ class VstHostedPlugin final : public HostedPlugin {
   std::vector<std::pair<int32_t, float>> mPending;
 
   std::atomic<bool> mRestartPending{false};
+  bool mActivating = false;  // inside Activate, on the main thread
+  bool mUse64 = true;        // the sample precision announced at activation
   std::atomic<uint32_t> mIoChanged{0};
   std::atomic<uint32_t> mAutomations{0};
   std::atomic<uint32_t> mGestures{0};

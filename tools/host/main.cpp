@@ -36,7 +36,8 @@ const char kUsage[] =
     "\n"
     "options:\n"
     "  --plugin ID             which plug-in of the file (default: the first)\n"
-    "  --set NAME=TEXT         set a parameter from its display text, e.g. --set \"MF Level 1=6 dB\"\n"
+    "  --set NAME=TEXT         set a parameter from its display text (case ignored), e.g. --set \"MF Level 1=6 dB\";\n"
+    "                          an unknown name or text stops with what is accepted\n"
     "  --set-value NAME=VALUE  set a parameter to a value in the plug-in's own unit\n"
     "  --load-state FILE       load a saved state before the settings are applied\n"
     "  --save-state FILE       save the state at the end\n"
@@ -174,7 +175,15 @@ const ParamInfo& FindParam(const std::vector<ParamInfo>& params, const std::stri
   if (end != key.c_str() && *end == '\0')
     for (const auto& p : params)
       if (p.id == id) return p;
-  Fail("no parameter named \"" + key + "\" (see the params command)");
+  std::string names;
+  for (const auto& p : params) names += (names.empty() ? "" : ", ") + p.name;
+  Fail("no parameter named \"" + key + "\"; the parameters are: " + names);
+}
+
+std::string Trim(const std::string& s) {
+  const size_t first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return "";
+  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
 }
 
 bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes) {
@@ -195,6 +204,27 @@ std::string ValueText(HostedPlugin& plugin, uint32_t id, double value) {
   return plugin.ValueToText(id, value, text) ? text : std::string("?");
 }
 
+// The host value of a typed text. A stepped parameter takes one of its entries' texts, matched exactly or else
+// ignoring case; any other parameter what the plug-in reads. Anything else stops the command with what is accepted.
+double ValueFromText(HostedPlugin& plugin, const ParamInfo& p, const std::string& text) {
+  if (!p.entryValues.empty()) {
+    std::vector<std::string> texts;
+    for (double v : p.entryValues) texts.push_back(ValueText(plugin, p.id, v));
+    for (size_t k = 0; k < texts.size(); ++k)
+      if (texts[k] == text) return p.entryValues[k];
+    for (size_t k = 0; k < texts.size(); ++k)
+      if (Lower(texts[k]) == Lower(Trim(text))) return p.entryValues[k];
+    std::string accepted;
+    for (const auto& t : texts) accepted += (accepted.empty() ? "\"" : ", \"") + t + "\"";
+    Fail("\"" + text + "\" is not a value of " + p.name + "; accepted: " + accepted);
+  }
+  double value = 0.0;
+  if (!plugin.TextToValue(p.id, text, value))
+    Fail("\"" + text + "\" is not a value of " + p.name + "; accepted: a number from " +
+         ValueText(plugin, p.id, p.minValue) + " to " + ValueText(plugin, p.id, p.maxValue));
+  return value;
+}
+
 // Loads the state, then applies every --set/--set-value through the plug-in's flush, as a DAW does with values
 // changed while the plug-in is not processing.
 void ApplySettings(HostedPlugin& plugin, const Options& o) {
@@ -206,9 +236,7 @@ void ApplySettings(HostedPlugin& plugin, const Options& o) {
   const auto params = plugin.Params();
   for (const auto& [name, text] : o.setTexts) {
     const ParamInfo& p = FindParam(params, name);
-    double value = 0.0;
-    if (!plugin.TextToValue(p.id, text, value)) Fail("the plug-in cannot read \"" + text + "\" for " + p.name);
-    plugin.QueueParamValue(p.id, value);
+    plugin.QueueParamValue(p.id, ValueFromText(plugin, p, text));
   }
   for (const auto& [name, text] : o.setValues) {
     const ParamInfo& p = FindParam(params, name);
@@ -230,11 +258,9 @@ void PrintParams(HostedPlugin& plugin) {
                 ValueText(plugin, p.id, v).c_str(), v, p.minValue, p.maxValue,
                 ValueText(plugin, p.id, p.defaultValue).c_str(), p.stepped ? ", stepped" : "",
                 p.automatable ? ", automatable" : "");
-    const double steps = p.maxValue - p.minValue;
-    if (p.stepped && steps >= 1.0 && steps <= 24.0) {
+    if (p.entryValues.size() >= 2 && p.entryValues.size() <= 24) {
       std::string texts;
-      for (double x = p.minValue; x <= p.maxValue + 1e-9; x += 1.0)
-        texts += (texts.empty() ? "" : " | ") + ValueText(plugin, p.id, x);
+      for (double x : p.entryValues) texts += (texts.empty() ? "" : " | ") + ValueText(plugin, p.id, x);
       std::printf("     %-20s texts: %s\n", "", texts.c_str());
     }
   }

@@ -75,7 +75,8 @@ std::filesystem::path MakeTemporaryFolder(const std::string& prefix) {
   throw std::runtime_error("cannot make a temporary folder");
 }
 
-int RunProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& stdoutFile) {
+int RunProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& outputFile,
+               bool withErrors) {
   const std::wstring application = WidePath(program);
   std::wstring line;
   AppendQuoted(line, application);
@@ -85,8 +86,8 @@ int RunProgram(const std::string& program, const std::vector<std::string>& argum
   }
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE output = INVALID_HANDLE_VALUE;
-  if (!stdoutFile.empty()) {
-    output = CreateFileW(WidePath(stdoutFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+  if (!outputFile.empty()) {
+    output = CreateFileW(WidePath(outputFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (output == INVALID_HANDLE_VALUE) return -1;
   }
@@ -95,7 +96,7 @@ int RunProgram(const std::string& program, const std::vector<std::string>& argum
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = output != INVALID_HANDLE_VALUE ? output : GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  startup.hStdError = withErrors && output != INVALID_HANDLE_VALUE ? output : GetStdHandle(STD_ERROR_HANDLE);
   PROCESS_INFORMATION child{};
   const BOOL started =
       CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &child);
