@@ -1,25 +1,14 @@
 #include "graphics/PlatformContext.h"
 
-#include "graphics/IGContextHeadless.h"
+#include "graphics/win/IGContextWin.h"
 
 namespace ondrell::graphics {
 
-namespace {
-
-// Until the Win32 window host exists, the Windows build's editor opens no view: the host is told no editor
-// window was made, exactly as on Linux without an X server.
-class WindowlessContext final : public IGContextHeadless
-{
-public:
-  using IGContextHeadless::IGContextHeadless;
-  void* OpenWindow(void*) override { return nullptr; }
-};
-
-} // namespace
-
+// The window class and the windows belong to the module this code is linked into (the plug-in library), which
+// IGContextWin takes as its module.
 std::unique_ptr<IGContext> MakePlatformContext(IGEditorDelegate& dlg, int w, int h, int fps, float scale)
 {
-  return std::make_unique<WindowlessContext>(dlg, w, h, fps, scale);
+  return std::make_unique<IGContextWin>(dlg, w, h, fps, scale);
 }
 
 } // namespace ondrell::graphics
