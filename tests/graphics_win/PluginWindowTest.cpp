@@ -391,6 +391,9 @@ TEST_F(ClapWindow, AParentThatIsNoWindowIsRefused)
   Instance plugin(th);
   const auto* gui = plugin.Ext<clap_plugin_gui_t>(CLAP_EXT_GUI);
   const clap_plugin_t* p = plugin.P();
+  // The idle timer starts with the first editor and stays; the display's timer comes and goes with the window.
+  ASSERT_TRUE(gui->create(p, CLAP_WINDOW_API_WIN32, false));
+  gui->destroy(p);
   const size_t timers = th.timers.size();
   HWND gone = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, host.TopLevel(), nullptr, nullptr, nullptr);
   DestroyWindow(gone);
@@ -472,6 +475,8 @@ TEST_F(ClapWindow, TwelveOpenAndCloseRoundsLeaveNothingBehind)
   Instance plugin(th);
   const auto* gui = plugin.Ext<clap_plugin_gui_t>(CLAP_EXT_GUI);
   const clap_plugin_t* p = plugin.P();
+  ASSERT_TRUE(gui->create(p, CLAP_WINDOW_API_WIN32, false));
+  gui->destroy(p);
   const size_t timers = th.timers.size();
   TwelveRounds(
     LoadedModule(L"QuorlEQ.clap"), host.Parent(),

@@ -17,6 +17,7 @@
 // Windows headers last.
 #include "tests/graphics_win/WinTestSupport.h"
 
+#include <commctrl.h>
 #include <ole2.h>
 #include <shellapi.h>
 #include <shlobj.h>
@@ -654,6 +655,24 @@ TEST(WinDialogsWithoutWindow, AnswerAsCancelled)
   dlg.CloseWindow();
 }
 
+// The text of the item selected in the dialog's folder tree.
+std::wstring SelectedTreeItemText(HWND dialog)
+{
+  HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
+  if (!tree)
+    return {};
+  const auto selected = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  wchar_t text[MAX_PATH] = {};
+  TVITEMW item{};
+  item.mask = TVIF_TEXT;
+  item.hItem = selected;
+  item.pszText = text;
+  item.cchTextMax = MAX_PATH;
+  if (!selected || !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)))
+    return {};
+  return text;
+}
+
 TEST_F(WinShell, TheFolderChooserGivesTheFolderWithABackslash)
 {
   const std::wstring folder = MakeTempFolder(L"quorl-folder-");
@@ -669,9 +688,14 @@ TEST_F(WinShell, TheFolderChooserGivesTheFolderWithABackslash)
       wchar_t text[256] = {};
       GetDlgItemTextW(dialog, 0x3742, text, 256);
       title = text;
-      // The user picks the folder in the tree.
+      // The user picks the folder in the tree, once the tree is filled (the first time in a new Wine prefix that
+      // takes a while): until the tree shows the folder as selected, the helper tries again.
       if (ok)
+      {
         SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+        if (SelectedTreeItemText(dialog) != folder.substr(folder.find_last_of(L'\\') + 1))
+          return false;
+      }
       PostMessageW(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
       return true;
     });
