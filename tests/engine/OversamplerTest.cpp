@@ -115,8 +115,8 @@ double FirMagnitude(const HalfBandFilter& stage, double cyclesPerSample)
 // Preset 2 is two elliptic stages of 10 and 4 all-pass coefficients, preset 3 of 14 and 6. Each stage's computed
 // response is down by at least the preset's attenuation from the mirror of the pass edge on, -3 dB at a quarter
 // of its rate, and within the ripple power complementarity allows (10^(-attenuation / 10)) of 1 in the pass
-// band: the closed-form design meets its specification.
-TEST(Oversampler, EllipticStagesMeetTheirSpecification)
+// band: the closed-form design meets its targets.
+TEST(Oversampler, EllipticStagesMeetTheirDesignTargets)
 {
   const int coefficients[5][2] = {{5, 3}, {7, 3}, {10, 4}, {14, 6}, {21, 7}};
   for (int quality = 0; quality <= 4; ++quality)
