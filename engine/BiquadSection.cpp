@@ -4,12 +4,6 @@
 
 namespace ondrell {
 
-namespace {
-constexpr double kTwoPi = 6.283185307179586;
-constexpr double kLn10Over20 = 0.11512925464970229; // A = 10^(dB/20)
-constexpr double kLn10Over40 = 0.057564627324851146; // A = 10^(dB/40)
-} // namespace
-
 BiquadSection::BiquadSection()
 {
   Reset();
@@ -48,6 +42,12 @@ void BiquadSection::SetSampleRate(int32_t samplesPerSecond)
 
 void BiquadSection::Step()
 {
+  if (StepSmoothing())
+    ComputeCoefficients();
+}
+
+bool BiquadSection::StepSmoothing()
+{
   mQ = mQSmoother.Next(mTargetQ);
   mFreq = mFreqSmoother.Next(mTargetFreq);
   mGain = mGainSmoother.Next(mTargetGain);
@@ -55,14 +55,14 @@ void BiquadSection::Step()
   const bool moved = mForceRecompute || Abs(mQ - mLastQ) > 0.0001 || Abs(mFreq - mLastFreq) > mFreq * 0.0001
                      || Abs(mGain - mLastGain) > 0.0001 || mSampleRate != mLastSampleRate;
   if (!moved)
-    return;
+    return false;
 
-  ComputeCoefficients();
   mLastQ = mQ;
   mLastFreq = mFreq;
   mLastGain = mGain;
   mLastSampleRate = mSampleRate;
   mForceRecompute = false;
+  return true;
 }
 
 void BiquadSection::Reset()
@@ -102,118 +102,22 @@ bool BiquadSection::MatchesExceptHistory(const BiquadSection& o) const
 
 void BiquadSection::ComputeCoefficients()
 {
-  mW0 = kTwoPi * mFreq / mSampleRate;
-  const double c = std::cos(mW0);
-  const double s = std::sin(mW0);
-  mCosW0 = c;
-  mSinW0 = s;
-  mAlpha = s / (2.0 * mQ);
-  const double alpha = mAlpha;
+  ApplyDesign(DesignBiquad<double>(mType, mQ, mFreq, mGain, static_cast<double>(mSampleRate)));
+}
 
-  double b0, b1, b2, a0, a1, a2;
-  switch (mType)
-  {
-  case kLowPass:
-    mA = 1.0;
-    b0 = (1.0 - c) * 0.5;
-    b1 = 1.0 - c;
-    b2 = (1.0 - c) * 0.5;
-    a0 = 1.0 + alpha;
-    a1 = -2.0 * c;
-    a2 = 1.0 - alpha;
-    break;
-  case kHighPass:
-    mA = 1.0;
-    b0 = (1.0 + c) * 0.5;
-    b1 = -(1.0 + c);
-    b2 = (1.0 + c) * 0.5;
-    a0 = 1.0 + alpha;
-    a1 = -2.0 * c;
-    a2 = 1.0 - alpha;
-    break;
-  case kBandPassSkirt:
-    mA = std::exp(mGain * kLn10Over20);
-    b0 = s * 0.5;
-    b1 = 0.0;
-    b2 = -s * 0.5;
-    a0 = 1.0 + alpha;
-    a1 = -2.0 * c;
-    a2 = 1.0 - alpha;
-    break;
-  case kBandPassPeak:
-    mA = std::exp(mGain * kLn10Over20);
-    b0 = alpha;
-    b1 = 0.0;
-    b2 = -alpha;
-    a0 = 1.0 + alpha;
-    a1 = -2.0 * c;
-    a2 = 1.0 - alpha;
-    break;
-  case kNotch:
-    mA = std::exp(mGain * kLn10Over20);
-    b0 = 1.0;
-    b1 = -2.0 * c;
-    b2 = 1.0;
-    a0 = 1.0 + alpha;
-    a1 = -2.0 * c;
-    a2 = 1.0 - alpha;
-    break;
-  case kAllPass:
-    mA = std::exp(mGain * kLn10Over20);
-    b0 = 1.0 - alpha;
-    b1 = -2.0 * c;
-    b2 = 1.0 + alpha;
-    a0 = 1.0 + alpha;
-    a1 = -2.0 * c;
-    a2 = 1.0 - alpha;
-    break;
-  case kLowShelf:
-  {
-    const double A = std::exp(mGain * kLn10Over40);
-    mA = A;
-    const double t = 2.0 * std::sqrt(A) * alpha;
-    b0 = A * ((A + 1.0) - (A - 1.0) * c + t);
-    b1 = 2.0 * A * ((A - 1.0) - (A + 1.0) * c);
-    b2 = A * ((A + 1.0) - (A - 1.0) * c - t);
-    a0 = (A + 1.0) + (A - 1.0) * c + t;
-    a1 = -2.0 * ((A - 1.0) + (A + 1.0) * c);
-    a2 = (A + 1.0) + (A - 1.0) * c - t;
-    break;
-  }
-  case kHighShelf:
-  {
-    const double A = std::exp(mGain * kLn10Over40);
-    mA = A;
-    const double t = 2.0 * std::sqrt(A) * alpha;
-    b0 = A * ((A + 1.0) + (A - 1.0) * c + t);
-    b1 = -2.0 * A * ((A - 1.0) + (A + 1.0) * c);
-    b2 = A * ((A + 1.0) + (A - 1.0) * c - t);
-    a0 = (A + 1.0) - (A - 1.0) * c + t;
-    a1 = 2.0 * ((A - 1.0) - (A + 1.0) * c);
-    a2 = (A + 1.0) - (A - 1.0) * c - t;
-    break;
-  }
-  default: // peaking, and any unknown type number
-  {
-    const double A = std::exp(mGain * kLn10Over40);
-    mA = A;
-    b0 = 1.0 + alpha * A;
-    b1 = -2.0 * c;
-    b2 = 1.0 - alpha * A;
-    a0 = 1.0 + (1.0 / A) * alpha;
-    a1 = -2.0 * c;
-    a2 = 1.0 - (1.0 / A) * alpha;
-    break;
-  }
-  }
-
-  const double k = 1.0 / a0;
-  mB0 = b0 * k;
-  mB1 = b1 * k;
-  mB2 = b2 * k;
-  mA1 = a1 * k;
-  mA2 = a2 * k;
+void BiquadSection::ApplyDesign(const BiquadDesign<double>& d)
+{
+  mA = d.A;
+  mW0 = d.w0;
+  mSinW0 = d.sinW0;
+  mCosW0 = d.cosW0;
+  mAlpha = d.alpha;
   mA0 = 1.0;
+  mA1 = d.a1;
+  mA2 = d.a2;
+  mB0 = d.b0;
+  mB1 = d.b1;
+  mB2 = d.b2;
 }
 
 } // namespace ondrell

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/BiquadDesign.h"
+
 #include <cstdint>
 
 namespace ondrell {
@@ -48,6 +50,11 @@ public:
   // One smoothing step; recomputes the coefficients only when the smoothed values moved past the thresholds,
   // the sample rate changed or a recomputation is forced.
   void Step();
+  // Step without the recomputation: true when the coefficients are due, which the caller then computes from
+  // the current values (DesignBiquad, at once or in a batch) and hands over with ApplyDesign before the section
+  // filters again.
+  bool StepSmoothing();
+  void ApplyDesign(const BiquadDesign<double>& design);
 
   bool IsSettled() const
   {
