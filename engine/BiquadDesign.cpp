@@ -44,31 +44,32 @@ template <typename D>
 
 // Whole vectors of W first, what is left one at a time.
 template <int W>
-[[gnu::always_inline]] inline void DesignAll(int32_t type, int32_t rate, int count, BiquadDesignBatch& b)
+[[gnu::always_inline]] inline void DesignAll(int32_t type, int32_t rate, int first, int count, BiquadDesignBatch& b)
 {
   using D = typename coefficient_math::Vector<W>::D;
   const double r = rate;
-  int j = 0;
-  for (; j + W <= count; j += W)
+  const int end = first + count;
+  int j = first;
+  for (; j + W <= end; j += W)
     DesignEntries<D>(type, D{} + r, j, b);
-  for (; j < count; ++j)
+  for (; j < end; ++j)
     DesignEntries<double>(type, r, j, b);
 }
 
-void DesignSse2(int32_t type, int32_t rate, int count, BiquadDesignBatch& b)
+void DesignSse2(int32_t type, int32_t rate, int first, int count, BiquadDesignBatch& b)
 {
-  DesignAll<2>(type, rate, count, b);
+  DesignAll<2>(type, rate, first, count, b);
 }
 
 #if QUORL_HAS_WIDE_TARGETS
-QUORL_TARGET_AVX2 void DesignAvx2(int32_t type, int32_t rate, int count, BiquadDesignBatch& b)
+QUORL_TARGET_AVX2 void DesignAvx2(int32_t type, int32_t rate, int first, int count, BiquadDesignBatch& b)
 {
-  DesignAll<4>(type, rate, count, b);
+  DesignAll<4>(type, rate, first, count, b);
 }
 
-QUORL_TARGET_AVX512 void DesignAvx512(int32_t type, int32_t rate, int count, BiquadDesignBatch& b)
+QUORL_TARGET_AVX512 void DesignAvx512(int32_t type, int32_t rate, int first, int count, BiquadDesignBatch& b)
 {
-  DesignAll<8>(type, rate, count, b);
+  DesignAll<8>(type, rate, first, count, b);
 }
 #endif
 

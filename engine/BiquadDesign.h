@@ -153,10 +153,11 @@ template <typename D>
 }
 
 // Many computations of one response type at one rate, planar: entry j from q[j], hz[j] and dB[j] into element j
-// of each of out's arrays. Runs on the vector variant chosen (all give the same results).
+// of the other arrays, for entries first .. first + count - 1. Runs on the vector variant chosen (all give the
+// same results).
 struct BiquadDesignBatch
 {
-  static constexpr int kCapacity = 64;
+  static constexpr int kCapacity = 72;
   alignas(64) double q[kCapacity], hz[kCapacity], dB[kCapacity];
   alignas(64) double A[kCapacity], w0[kCapacity], sinW0[kCapacity], cosW0[kCapacity], alpha[kCapacity];
   alignas(64) double b0[kCapacity], b1[kCapacity], b2[kCapacity], a1[kCapacity], a2[kCapacity];
@@ -166,7 +167,8 @@ struct BiquadDesignBatch
     return {A[j], w0[j], sinW0[j], cosW0[j], alpha[j], b0[j], b1[j], b2[j], a1[j], a2[j]};
   }
 };
-using BiquadDesignBatchFunction = void (*)(int32_t type, int32_t rate, int count, BiquadDesignBatch& batch);
+using BiquadDesignBatchFunction = void (*)(int32_t type, int32_t rate, int first, int count,
+                                           BiquadDesignBatch& batch);
 BiquadDesignBatchFunction SelectBiquadDesignBatch(WideKernels kernels);
 
 } // namespace ondrell

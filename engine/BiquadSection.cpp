@@ -46,25 +46,6 @@ void BiquadSection::Step()
     ComputeCoefficients();
 }
 
-bool BiquadSection::StepSmoothing()
-{
-  mQ = mQSmoother.Next(mTargetQ);
-  mFreq = mFreqSmoother.Next(mTargetFreq);
-  mGain = mGainSmoother.Next(mTargetGain);
-
-  const bool moved = mForceRecompute || Abs(mQ - mLastQ) > 0.0001 || Abs(mFreq - mLastFreq) > mFreq * 0.0001
-                     || Abs(mGain - mLastGain) > 0.0001 || mSampleRate != mLastSampleRate;
-  if (!moved)
-    return false;
-
-  mLastQ = mQ;
-  mLastFreq = mFreq;
-  mLastGain = mGain;
-  mLastSampleRate = mSampleRate;
-  mForceRecompute = false;
-  return true;
-}
-
 void BiquadSection::Reset()
 {
   mX1 = mX2 = mY1 = mY2 = 0.0;

@@ -2,6 +2,7 @@
 
 #include "engine/BiquadDesign.h"
 
+#include <cmath>
 #include <cstdint>
 
 namespace ondrell {
@@ -53,7 +54,22 @@ public:
   // Step without the recomputation: true when the coefficients are due, which the caller then computes from
   // the current values (DesignBiquad, at once or in a batch) and hands over with ApplyDesign before the section
   // filters again.
-  bool StepSmoothing();
+  bool StepSmoothing()
+  {
+    mQ = mQSmoother.Next(mTargetQ);
+    mFreq = mFreqSmoother.Next(mTargetFreq);
+    mGain = mGainSmoother.Next(mTargetGain);
+
+    // Without branches: in the tail of a glide the steps that recompute follow no pattern a processor predicts.
+    const bool moved = mForceRecompute | (Abs(mQ - mLastQ) > 0.0001) | (Abs(mFreq - mLastFreq) > mFreq * 0.0001)
+                       | (Abs(mGain - mLastGain) > 0.0001) | (mSampleRate != mLastSampleRate);
+    mLastQ = moved ? mQ : mLastQ;
+    mLastFreq = moved ? mFreq : mLastFreq;
+    mLastGain = moved ? mGain : mLastGain;
+    mLastSampleRate = moved ? mSampleRate : mLastSampleRate;
+    mForceRecompute = mForceRecompute & !moved;
+    return moved;
+  }
   void ApplyDesign(const BiquadDesign<double>& design);
 
   bool IsSettled() const
@@ -125,7 +141,7 @@ private:
     }
   };
 
-  static double Abs(double v) { return v < 0.0 ? -v : v; }
+  static double Abs(double v) { return std::fabs(v); }
   void ComputeCoefficients();
 
   int32_t mType = kPeaking;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 namespace ondrell {
@@ -78,6 +79,8 @@ EqChannelChain::EqChannelChain(int sampleRate, WideKernels kernels)
   : mKernels(kernels)
   , mShaper(SelectShaperBlock(mKernels))
   , mOutputStage(SelectOutputStage(mKernels))
+  , mDesignBatch(SelectBiquadDesignBatch(mKernels))
+  , mGlide(std::make_unique<GlideScratch>())
 {
   struct Setup
   {
@@ -205,6 +208,16 @@ struct LaneSection
     y2 = Lanes2::Of(h0.y2, h1.y2);
   }
 
+  // Both lanes from entry j of a batch.
+  void SetCoefficients(const BiquadDesignBatch& batch, int j)
+  {
+    b0 = Lanes2::Both(batch.b0[j]);
+    b1 = Lanes2::Both(batch.b1[j]);
+    b2 = Lanes2::Both(batch.b2[j]);
+    a1 = Lanes2::Both(batch.a1[j]);
+    a2 = Lanes2::Both(batch.a2[j]);
+  }
+
   void SetCoefficients(const BiquadSection& lane0, const BiquadSection& lane1)
   {
     const BiquadSection::Coefficients c0 = lane0.GetCoefficients();
@@ -255,14 +268,19 @@ struct Stages
   LaneSection section[EqChannelChain::kBands];
   Lanes2 share[EqChannelChain::kBands];
   int band[EqChannelChain::kBands];
+  // Gliding: per frame, the batch entry each stage filters with and each stage's share.
+  const BiquadDesignBatch* batch[EqChannelChain::kBands] = {};
+  const int* entry[EqChannelChain::kBands] = {};
+  const double* shares[EqChannelChain::kBands] = {};
 };
 
 // The settled chain over n frames, software-pipelined: in iteration i, stage k (the k-th active section) takes
 // sample i - k from stage k - 1's result of the iteration before, so the stages of one iteration do not wait for
 // each other and the processor overlaps them, where a sample's way through the sections in series would be one
 // long chain of dependent operations. Each stage still processes every sample in order with the operations of
-// the algorithm, so the results are the same. K stages; the first is the high-pass when HighPass.
-template <int K, bool HighPass, typename Io>
+// the algorithm, so the results are the same. K stages; the first is the high-pass when HighPass. Gliding: each
+// stage takes its coefficients and share for each frame from the Stages' glide view.
+template <int K, bool HighPass, bool Gliding, typename Io>
 struct Pipeline
 {
   static constexpr int kDepth = K - 1; // iterations a sample spends after its first stage
@@ -272,6 +290,7 @@ struct Pipeline
     LaneSection section[K];
     Lanes2 share[K];
     Lanes2 carry[K];
+    const Stages* stages;
   };
 
   // Frame f sits at slot f - base of xs (sanitised input) and ss (its shaped sine).
@@ -291,6 +310,13 @@ struct Pipeline
     if constexpr (Guarded)
       if (sample < 0 || sample >= n)
         return;
+    if constexpr (Gliding)
+    {
+      const Stages& g = *st.stages;
+      st.section[k].SetCoefficients(*g.batch[k], g.entry[k][sample]);
+      if constexpr (!(HighPass && k == 0))
+        st.share[k] = Lanes2::Both(g.shares[k][sample]);
+    }
     Lanes2 in;
     if constexpr (k == 0)
       in = w.X(i);
@@ -326,6 +352,7 @@ struct Pipeline
     alignas(32) double xs[2 * (kChunk + kDepth)];
     alignas(32) double ss[2 * (kChunk + kDepth)];
     State st;
+    st.stages = &stages;
     for (int k = 0; k < K; ++k)
     {
       st.section[k] = stages.section[k];
@@ -391,41 +418,52 @@ struct FramesIo
 template <typename Io>
 using PipelineRun = void (*)(const Io&, int, Stages&, Lanes2, Lanes2, ShaperBlockFunction);
 
-template <int K, bool HighPass, typename Io>
+template <int K, bool HighPass, bool Gliding, typename Io>
 void RunBaseline(const Io& io, int n, Stages& stages, Lanes2 weight, Lanes2 gain, ShaperBlockFunction shaper)
 {
-  Pipeline<K, HighPass, Io>::Body(io, n, stages, weight, gain, shaper);
+  Pipeline<K, HighPass, Gliding, Io>::Body(io, n, stages, weight, gain, shaper);
 }
 
 #if QUORL_HAS_WIDE_TARGETS
 // The same, with the 32 vector registers of AVX-512VL: the sections' history stays in registers.
-template <int K, bool HighPass, typename Io>
+template <int K, bool HighPass, bool Gliding, typename Io>
 QUORL_TARGET_AVX512 void RunAvx512(const Io& io, int n, Stages& stages, Lanes2 weight, Lanes2 gain,
                                    ShaperBlockFunction shaper)
 {
-  Pipeline<K, HighPass, Io>::Body(io, n, stages, weight, gain, shaper);
+  Pipeline<K, HighPass, Gliding, Io>::Body(io, n, stages, weight, gain, shaper);
 }
 #endif
 
-template <typename Io, int K>
+template <typename Io, bool Gliding, int K>
 PipelineRun<Io> PipelineFor(bool highPass, WideKernels kernels)
 {
 #if QUORL_HAS_WIDE_TARGETS
   if (kernels == WideKernels::Avx512)
-    return highPass ? &RunAvx512<K, true, Io> : &RunAvx512<K, false, Io>;
+    return highPass ? &RunAvx512<K, true, Gliding, Io> : &RunAvx512<K, false, Gliding, Io>;
 #endif
   (void)kernels;
-  return highPass ? &RunBaseline<K, true, Io> : &RunBaseline<K, false, Io>;
+  return highPass ? &RunBaseline<K, true, Gliding, Io> : &RunBaseline<K, false, Gliding, Io>;
 }
 
 // The kernel for 1 to 5 active sections.
-template <typename Io>
+template <typename Io, bool Gliding = false>
 PipelineRun<Io> SelectPipeline(int stages, bool highPass, WideKernels kernels)
 {
   static constexpr PipelineRun<Io> (*kPipelines[EqChannelChain::kBands])(bool, WideKernels) = {
-    &PipelineFor<Io, 1>, &PipelineFor<Io, 2>, &PipelineFor<Io, 3>, &PipelineFor<Io, 4>, &PipelineFor<Io, 5>};
+    &PipelineFor<Io, Gliding, 1>, &PipelineFor<Io, Gliding, 2>, &PipelineFor<Io, Gliding, 3>,
+    &PipelineFor<Io, Gliding, 4>, &PipelineFor<Io, Gliding, 5>};
   return kPipelines[stages - 1](highPass, kernels);
 }
+
+// Frames from `start` on of another Io.
+template <typename Io>
+struct ShiftedIo
+{
+  const Io& io;
+  int start;
+  Lanes2 Load(int i) const { return io.Load(start + i); }
+  void Store(int i, Lanes2 v) const { io.Store(start + i, v); }
+};
 
 } // namespace
 
@@ -562,57 +600,102 @@ void EqChannelChain::RunSettled(const Lanes& io, int n, bool channel0, bool chan
   }
 }
 
+// A glide in chunks of frames, in three passes that give what stepping and filtering sample by sample gives:
+// 1. each active section steps sample by sample as the algorithm does (the shares read before the step), and each
+//    step that calls for new coefficients is noted with its values;
+// 2. the noted coefficients of each section are computed together, on vectors (BiquadDesignBatch);
+// 3. both lanes filter, each section taking up a step's coefficients at the sample of that step.
+// Only the smoothed values decide whether and when a section recomputes, never the audio, so computing the
+// coefficients ahead of the filtering changes nothing.
 void EqChannelChain::RunGliding(const Lanes& io, int n, bool channel0, bool channel1)
 {
   // The lead channel's sections step; both lanes filter with their coefficients.
   const int lead = channel0 ? 0 : 1;
-  BiquadSection* sections[kBands];
-  bool on[kBands];
+  int bands[kBands];
+  int active = 0;
   for (int b = 0; b < kBands; ++b)
-  {
-    sections[b] = &mBands[b][lead];
-    on[b] = BandActive(b, lead);
-  }
-  const auto lanes = [this, channel0, channel1](int b) {
-    return LaneSection(mBands[b][channel0 ? 0 : 1], mBands[b][channel1 ? 1 : 0]);
-  };
-  LaneSection local[kBands] = {lanes(kHighPass), lanes(kLowShelf), lanes(kMid1), lanes(kMid2), lanes(kHighShelf)};
+    if (BandActive(b, lead))
+      bands[active++] = b;
+  if (active == 0)
+    return RunSettled(io, n, channel0, channel1);
+  LaneSection local[kBands];
+  for (int k = 0; k < active; ++k)
+    local[k] = LaneSection(mBands[bands[k]][channel0 ? 0 : 1], mBands[bands[k]][channel1 ? 1 : 0]);
   const Lanes2 weight = Lanes2::Both(std::fabs(mGainDb / 60.0) + 0.01);
   const Lanes2 gain = Lanes2::Both(mGainLinear);
-  const Lanes2 low = Lanes2::Both(-1.0);
-  const Lanes2 high = Lanes2::Both(1.0);
+  GlideScratch& g = *mGlide;
+  Stages stages;
+  const FramesIo frames{io.frames};
+  const bool pair = channel0 && channel1 && io.inStride[0] == 1 && io.inStride[1] == 1;
+  const PlanarPairIo planar{io.in[0], io.in[1], io.out[0], io.out[1]};
 
-  for (int i = 0; i < n; ++i)
+  for (int start = 0; start < n; start += kGlideChunk)
   {
-    Lanes2 x = simd::FiniteOrZero(io.Load(i));
-    const Lanes2 s = ShaperSine(simd::Min(simd::Max(x, low), high));
-    for (int b = 0; b < kBands; ++b)
+    const int count = std::min(kGlideChunk, n - start);
+    for (int k = 0; k < active; ++k)
     {
-      if (!on[b])
-        continue;
-      BiquadSection& section = *sections[b];
-      if (b != kHighPass)
-        x = x + Lanes2::Both(Share(b, section.CurrentGain())) * s;
-      if (!section.IsSettled())
+      BiquadSection& section = mBands[bands[k]][lead];
+      BiquadDesignBatch& batch = g.batch[k];
+      // Entry 0: the coefficients the chunk starts with; each step that recomputes adds one after it, written
+      // whether or not the step counts (without branches: the steps that do follow no predictable pattern).
+      const BiquadSection::Coefficients before = section.GetCoefficients();
+      batch.b0[0] = before.b0;
+      batch.b1[0] = before.b1;
+      batch.b2[0] = before.b2;
+      batch.a1[0] = before.a1;
+      batch.a2[0] = before.a2;
+      const bool shares = bands[k] != kHighPass;
+      int last = 0;
+      for (int i = 0; i < count; ++i)
       {
-        section.Step();
-        local[b].SetCoefficients(section, section);
+        if (shares)
+          g.share[k][i] = Share(bands[k], section.CurrentGain());
+        if (!section.IsSettled())
+        {
+          const bool due = section.StepSmoothing();
+          batch.q[last + 1] = section.CurrentQ();
+          batch.hz[last + 1] = section.CurrentFrequency();
+          batch.dB[last + 1] = section.CurrentGain();
+          last += due ? 1 : 0;
+        }
+        g.entry[k][i] = last;
       }
-      x = local[b].Process(x);
+      if (last > 0)
+      {
+        mDesignBatch(section.Type(), section.SampleRate(), 1, last, batch);
+        section.ApplyDesign(batch.Result(last));
+      }
     }
-    io.Store(i, simd::FiniteOrZero(weight * s + x * gain));
+
+    for (int k = 0; k < active; ++k)
+    {
+      stages.section[k] = local[k];
+      stages.batch[k] = &g.batch[k];
+      stages.entry[k] = g.entry[k];
+      stages.shares[k] = g.share[k];
+    }
+    if (io.frames)
+      SelectPipeline<ShiftedIo<FramesIo>, true>(active, mHighPassEnabled, mKernels)(
+        ShiftedIo<FramesIo>{frames, start}, count, stages, weight, gain, mShaper);
+    else if (pair)
+      SelectPipeline<ShiftedIo<PlanarPairIo>, true>(active, mHighPassEnabled, mKernels)(
+        ShiftedIo<PlanarPairIo>{planar, start}, count, stages, weight, gain, mShaper);
+    else
+      SelectPipeline<ShiftedIo<Lanes>, true>(active, mHighPassEnabled, mKernels)(ShiftedIo<Lanes>{io, start}, count,
+                                                                                 stages, weight, gain, mShaper);
+    for (int k = 0; k < active; ++k)
+      local[k] = stages.section[k];
   }
 
-  for (int b = 0; b < kBands; ++b)
+  for (int k = 0; k < active; ++k)
   {
-    if (!on[b])
-      continue;
+    const int b = bands[k];
     if (channel0 && channel1)
       mBands[b][1] = mBands[b][0];
     if (channel0)
-      mBands[b][0].SetHistory(local[b].History(0));
+      mBands[b][0].SetHistory(local[k].History(0));
     if (channel1)
-      mBands[b][1].SetHistory(local[b].History(1));
+      mBands[b][1].SetHistory(local[k].History(1));
   }
 }
 

@@ -5,6 +5,7 @@
 #include "engine/SimdLanes.h"
 
 #include <array>
+#include <memory>
 
 namespace ondrell {
 
@@ -93,9 +94,22 @@ private:
   bool BandActive(int band, int channel) const;
   bool ChannelSettled(int channel) const;
 
+  // Frames a glide steps its sections over before their coefficients are computed together.
+  static constexpr int kGlideChunk = 64;
+  static_assert(BiquadDesignBatch::kCapacity >= kGlideChunk + 1);
+  // What a glide's passes hand on to each other, for each active section in chain order.
+  struct GlideScratch
+  {
+    BiquadDesignBatch batch[kBands];   // the coefficients at the start, then those due, in the order of their steps
+    int entry[kBands][kGlideChunk];    // the batch entry each frame filters with
+    double share[kBands][kGlideChunk];
+  };
+
   WideKernels mKernels;
   ShaperBlockFunction mShaper;
   OutputStageFunction mOutputStage;
+  BiquadDesignBatchFunction mDesignBatch;
+  std::unique_ptr<GlideScratch> mGlide;
   double mGainLinear = 1.0;
   double mGainDb = 0.0;
   std::array<std::array<BiquadSection, kChannels>, kBands> mBands;
