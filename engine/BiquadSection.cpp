@@ -83,7 +83,7 @@ bool BiquadSection::MatchesExceptHistory(const BiquadSection& o) const
 
 void BiquadSection::ComputeCoefficients()
 {
-  ApplyDesign(DesignBiquad<double>(mType, mQ, mFreq, mGain, static_cast<double>(mSampleRate)));
+  ApplyDesign(DesignBiquad(mType, mQ, mFreq, mGain, static_cast<double>(mSampleRate)));
 }
 
 void BiquadSection::ApplyDesign(const BiquadDesign<double>& d)

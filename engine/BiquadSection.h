@@ -114,6 +114,52 @@ public:
     mY1 = h.y1;
     mY2 = h.y2;
   }
+  // The smoothing state, for loops that step many sections together (SmoothingLanes) and hand it back afterwards.
+  // The smoothed values are the smoothers' states.
+  struct Smoothing
+  {
+    double targetQ, targetFreq, targetGain;
+    double q, freq, gain;
+    double lastTargetQ, lastTargetFreq, lastTargetGain; // the targets the smoothers saw at their last step
+    double lastQ, lastFreq, lastGain;                   // the values of the last recomputation
+    int32_t lastSampleRate;
+    bool forceRecompute;
+  };
+  Smoothing GetSmoothing() const
+  {
+    return {mTargetQ,
+            mTargetFreq,
+            mTargetGain,
+            mQ,
+            mFreq,
+            mGain,
+            mQSmoother.lastTarget,
+            mFreqSmoother.lastTarget,
+            mGainSmoother.lastTarget,
+            mLastQ,
+            mLastFreq,
+            mLastGain,
+            mLastSampleRate,
+            mForceRecompute};
+  }
+  // Takes back what GetSmoothing gave, stepped; the targets stay as they are.
+  void SetSmoothing(const Smoothing& s)
+  {
+    mQ = mQSmoother.state = s.q;
+    mFreq = mFreqSmoother.state = s.freq;
+    mGain = mGainSmoother.state = s.gain;
+    mQSmoother.lastTarget = s.lastTargetQ;
+    mFreqSmoother.lastTarget = s.lastTargetFreq;
+    mGainSmoother.lastTarget = s.lastTargetGain;
+    mLastQ = s.lastQ;
+    mLastFreq = s.lastFreq;
+    mLastGain = s.lastGain;
+    mLastSampleRate = s.lastSampleRate;
+    mForceRecompute = s.forceRecompute;
+  }
+  static constexpr double kSmootherPole = 0.99;
+  static constexpr double kSmootherInputWeight = 0.010000000000000009; // 1 - 0.99 in double precision
+
   // True when the history holds only finite numbers (a NaN or infinity would otherwise stay in it for good).
   bool HasFiniteHistory() const;
   // True when everything but the history equals the other section's: type, targets, smoothed and last-used
@@ -123,8 +169,8 @@ public:
 private:
   struct Smoother
   {
-    double pole = 0.99;
-    double inputWeight = 0.010000000000000009; // 1 - 0.99 in double precision
+    double pole = kSmootherPole;
+    double inputWeight = kSmootherInputWeight;
     double state = 0.0;
     double lastTarget = 0.0;
 

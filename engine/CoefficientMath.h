@@ -5,11 +5,6 @@
 #include <cstdint>
 #include <type_traits>
 
-// The functions below take and return vectors by value and are always inlined, into code compiled for the
-// vector width in use, so the calling convention GCC warns about never applies.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wpsabi"
-
 namespace ondrell::coefficient_math {
 
 // The cosine, sine and exponential the biquad sections compute their coefficients with, written once for one
@@ -54,44 +49,6 @@ inline constexpr int kLanes = static_cast<int>(sizeof(D) / sizeof(double));
 template <typename D>
 using IntOf = std::conditional_t<kLanes<D> == 1, int64_t, decltype(D{} < D{})>;
 
-template <typename D>
-[[gnu::always_inline]] inline double Lane(const D& v, int l)
-{
-  if constexpr (kLanes<D> == 1)
-    return (void)l, v;
-  else
-    return v[l];
-}
-
-template <typename D>
-[[gnu::always_inline]] inline void SetLane(D& v, int l, double x)
-{
-  if constexpr (kLanes<D> == 1)
-    (void)l, v = x;
-  else
-    v[l] = x;
-}
-
-// Lane-wise `condition ? a : b` for a comparison's result.
-template <typename D, typename M>
-[[gnu::always_inline]] inline D Select(M condition, D a, D b)
-{
-  return condition ? a : b;
-}
-
-template <typename D>
-[[gnu::always_inline]] inline D Sqrt(D x)
-{
-  if constexpr (kLanes<D> == 1)
-    return std::sqrt(x);
-  else
-  {
-    for (int l = 0; l < kLanes<D>; ++l)
-      x[l] = std::sqrt(x[l]);
-    return x;
-  }
-}
-
 // 1.5 x 2^52: adding and subtracting it rounds a double of magnitude below 2^51 to the nearest whole number,
 // which then also stands in the low bits of the sum.
 inline constexpr double kRoundingShift = 6755399441055744.0;
@@ -132,99 +89,16 @@ struct CosSinResult
   D c, s;
 };
 
-// cos(x) and sin(x): x reduced by the nearest multiple q of pi/2 to |r| <= pi/4, the Taylor series of both there
-// (sine to r^17, cosine to r^18, by Horner's rule in r^2), and the pair rotated by q quarter turns.
-template <typename D>
-[[gnu::always_inline]] inline CosSinResult<D> CosSin(D x)
-{
-  using I = IntOf<D>;
-  const D shifted = x * kTwoOverPi + kRoundingShift;
-  const D q = shifted - kRoundingShift;
-  const D r = ((x - q * kHalfPi1) - q * kHalfPi2) - q * kHalfPi3;
-  const D z = r * r;
-
-  D ps = D{} + -kInvFact[17];
-  ps = ps * z + kInvFact[15];
-  ps = ps * z + -kInvFact[13];
-  ps = ps * z + kInvFact[11];
-  ps = ps * z + -kInvFact[9];
-  ps = ps * z + kInvFact[7];
-  ps = ps * z + -kInvFact[5];
-  ps = ps * z + kInvFact[3];
-  const D sinR = r - r * z * ps;
-
-  D pc = D{} + -kInvFact[18];
-  pc = pc * z + kInvFact[16];
-  pc = pc * z + -kInvFact[14];
-  pc = pc * z + kInvFact[12];
-  pc = pc * z + -kInvFact[10];
-  pc = pc * z + kInvFact[8];
-  pc = pc * z + -kInvFact[6];
-  pc = pc * z + kInvFact[4];
-  const D cosR = (1.0 - z * 0.5) + z * z * pc;
-
-  const I quadrant = std::bit_cast<I>(shifted) & 3;
-  const auto odd = (quadrant & 1) != 0;
-  const D c0 = Select(odd, -sinR, cosR);
-  const D s0 = Select(odd, cosR, sinR);
-  const auto negate = (quadrant & 2) != 0;
-  CosSinResult<D> out{Select(negate, -c0, c0), Select(negate, -s0, s0)};
-
-  const auto inRange = (x < kTrigLimit) & (x > -kTrigLimit);
-  if constexpr (kLanes<D> == 1)
-  {
-    if (!inRange) [[unlikely]]
-      out = {std::cos(x), std::sin(x)};
-  }
-  else
-  {
-    for (int l = 0; l < kLanes<D>; ++l)
-      if (!inRange[l]) [[unlikely]]
-      {
-        out.c[l] = std::cos(x[l]);
-        out.s[l] = std::sin(x[l]);
-      }
-  }
-  return out;
-}
-
 inline constexpr double kInvLn2 = 1.4426950408889634;
 // ln 2 in two parts: the first has 32 significant bits, so n times it is exact for |n| < 2^21.
 inline constexpr double kLn2Hi = 0.6931471803691238;
 inline constexpr double kLn2Lo = 1.9082149292705877e-10;
 inline constexpr double kExpLimit = 700.0;
 
-// exp(x): x = n ln 2 + r with |r| <= ln 2 / 2, the Taylor series of exp(r) to r^14 (Horner's rule), scaled by 2^n
-// through the exponent bits.
-template <typename D>
-[[gnu::always_inline]] inline D Exp(D x)
-{
-  using I = IntOf<D>;
-  const D shifted = x * kInvLn2 + kRoundingShift;
-  const D n = shifted - kRoundingShift;
-  const D r = (x - n * kLn2Hi) - n * kLn2Lo;
-  D p = D{} + kInvFact[14];
-  for (int k = 13; k >= 1; --k)
-    p = p * r + kInvFact[k];
-  p = p * r + 1.0;
-  const I whole = std::bit_cast<I>(shifted) - std::bit_cast<int64_t>(kRoundingShift);
-  D out = p * std::bit_cast<D>((whole + 1023) << 52);
-
-  const auto inRange = (x < kExpLimit) & (x > -kExpLimit);
-  if constexpr (kLanes<D> == 1)
-  {
-    if (!inRange) [[unlikely]]
-      out = std::exp(x);
-  }
-  else
-  {
-    for (int l = 0; l < kLanes<D>; ++l)
-      if (!inRange[l]) [[unlikely]]
-        out[l] = std::exp(x[l]);
-  }
-  return out;
-}
+// The scalar forms (the kernels' own instances: engine/BiquadKernels.inc).
+double Cosine(double x);
+double Sine(double x);
+double Exponential(double x);
 
 } // namespace ondrell::coefficient_math
 
-#pragma GCC diagnostic pop

@@ -3,6 +3,7 @@
 #include "engine/ShaperBlock.h"
 #include "engine/ShaperSine.h"
 #include "engine/SimdLanes.h"
+#include "engine/SmoothingLanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -80,6 +81,7 @@ EqChannelChain::EqChannelChain(int sampleRate, WideKernels kernels)
   , mShaper(SelectShaperBlock(mKernels))
   , mOutputStage(SelectOutputStage(mKernels))
   , mDesignBatch(SelectBiquadDesignBatch(mKernels))
+  , mSmoothingStep(SelectSmoothingStep(mKernels))
   , mGlide(std::make_unique<GlideScratch>())
 {
   struct Setup
@@ -268,10 +270,11 @@ struct Stages
   LaneSection section[EqChannelChain::kBands];
   Lanes2 share[EqChannelChain::kBands];
   int band[EqChannelChain::kBands];
-  // Gliding: per frame, the batch entry each stage filters with and each stage's share.
-  const BiquadDesignBatch* batch[EqChannelChain::kBands] = {};
-  const int* entry[EqChannelChain::kBands] = {};
-  const double* shares[EqChannelChain::kBands] = {};
+  // Gliding: each stage's batch, and per frame (rows of SmoothingLanes::kLanes) the batch entry each stage
+  // filters with and each stage's share.
+  const BiquadDesignBatch* batch = nullptr;
+  const int64_t* entryRows = nullptr;
+  const double* shareRows = nullptr;
 };
 
 // The settled chain over n frames, software-pipelined: in iteration i, stage k (the k-th active section) takes
@@ -313,9 +316,10 @@ struct Pipeline
     if constexpr (Gliding)
     {
       const Stages& g = *st.stages;
-      st.section[k].SetCoefficients(*g.batch[k], g.entry[k][sample]);
+      const int row = SmoothingLanes::kLanes * sample + k;
+      st.section[k].SetCoefficients(g.batch[k], static_cast<int>(g.entryRows[row]));
       if constexpr (!(HighPass && k == 0))
-        st.share[k] = Lanes2::Both(g.shares[k][sample]);
+        st.share[k] = Lanes2::Both(g.shareRows[row]);
     }
     Lanes2 in;
     if constexpr (k == 0)
@@ -601,8 +605,8 @@ void EqChannelChain::RunSettled(const Lanes& io, int n, bool channel0, bool chan
 }
 
 // A glide in chunks of frames, in three passes that give what stepping and filtering sample by sample gives:
-// 1. each active section steps sample by sample as the algorithm does (the shares read before the step), and each
-//    step that calls for new coefficients is noted with its values;
+// 1. the active sections step frame by frame as the algorithm does, side by side (SmoothingLanes; the shares read
+//    before the step), and each step that calls for new coefficients is noted with its values;
 // 2. the noted coefficients of each section are computed together, on vectors (BiquadDesignBatch);
 // 3. both lanes filter, each section taking up a step's coefficients at the sample of that step.
 // Only the smoothed values decide whether and when a section recomputes, never the audio, so computing the
@@ -610,69 +614,60 @@ void EqChannelChain::RunSettled(const Lanes& io, int n, bool channel0, bool chan
 void EqChannelChain::RunGliding(const Lanes& io, int n, bool channel0, bool channel1)
 {
   // The lead channel's sections step; both lanes filter with their coefficients.
-  const int lead = channel0 ? 0 : 1;
   int bands[kBands];
   int active = 0;
   for (int b = 0; b < kBands; ++b)
-    if (BandActive(b, lead))
+    if (BandActive(b, channel0 ? 0 : 1))
       bands[active++] = b;
   if (active == 0)
     return RunSettled(io, n, channel0, channel1);
-  LaneSection local[kBands];
+  Stages stages;
   for (int k = 0; k < active; ++k)
-    local[k] = LaneSection(mBands[bands[k]][channel0 ? 0 : 1], mBands[bands[k]][channel1 ? 1 : 0]);
+    stages.section[k] = LaneSection(mBands[bands[k]][channel0 ? 0 : 1], mBands[bands[k]][channel1 ? 1 : 0]);
   const Lanes2 weight = Lanes2::Both(std::fabs(mGainDb / 60.0) + 0.01);
   const Lanes2 gain = Lanes2::Both(mGainLinear);
   GlideScratch& g = *mGlide;
-  Stages stages;
   const FramesIo frames{io.frames};
   const bool pair = channel0 && channel1 && io.inStride[0] == 1 && io.inStride[1] == 1;
   const PlanarPairIo planar{io.in[0], io.in[1], io.out[0], io.out[1]};
 
+  BiquadSection* lead[kBands];
+  double divisor[kBands];
+  bool magnitude[kBands];
+  for (int k = 0; k < active; ++k)
+  {
+    lead[k] = &mBands[bands[k]][channel0 ? 0 : 1];
+    divisor[k] = bands[k] == kLowShelf || bands[k] == kHighShelf ? 60.0 : 80.0;
+    magnitude[k] = bands[k] != kLowShelf;
+  }
+  g.lanes.Load(lead, divisor, magnitude, active);
+  stages.batch = g.batch;
+  stages.entryRows = g.entryRows;
+  stages.shareRows = g.shareRows;
+
   for (int start = 0; start < n; start += kGlideChunk)
   {
     const int count = std::min(kGlideChunk, n - start);
+    // Entry 0 of each batch: the coefficients the chunk starts with.
     for (int k = 0; k < active; ++k)
     {
-      BiquadSection& section = mBands[bands[k]][lead];
+      const BiquadSection::Coefficients before = lead[k]->GetCoefficients();
       BiquadDesignBatch& batch = g.batch[k];
-      // Entry 0: the coefficients the chunk starts with; each step that recomputes adds one after it, written
-      // whether or not the step counts (without branches: the steps that do follow no predictable pattern).
-      const BiquadSection::Coefficients before = section.GetCoefficients();
       batch.b0[0] = before.b0;
       batch.b1[0] = before.b1;
       batch.b2[0] = before.b2;
       batch.a1[0] = before.a1;
       batch.a2[0] = before.a2;
-      const bool shares = bands[k] != kHighPass;
-      int last = 0;
-      for (int i = 0; i < count; ++i)
-      {
-        if (shares)
-          g.share[k][i] = Share(bands[k], section.CurrentGain());
-        if (!section.IsSettled())
-        {
-          const bool due = section.StepSmoothing();
-          batch.q[last + 1] = section.CurrentQ();
-          batch.hz[last + 1] = section.CurrentFrequency();
-          batch.dB[last + 1] = section.CurrentGain();
-          last += due ? 1 : 0;
-        }
-        g.entry[k][i] = last;
-      }
-      if (last > 0)
-      {
-        mDesignBatch(section.Type(), section.SampleRate(), 1, last, batch);
-        section.ApplyDesign(batch.Result(last));
-      }
     }
-
+    mSmoothingStep(g.lanes, count, active, g.batch, g.entryRows, g.shareRows);
     for (int k = 0; k < active; ++k)
     {
-      stages.section[k] = local[k];
-      stages.batch[k] = &g.batch[k];
-      stages.entry[k] = g.entry[k];
-      stages.shares[k] = g.share[k];
+      const int due = static_cast<int>(g.entryRows[SmoothingLanes::kLanes * (count - 1) + k]);
+      if (due > 0)
+      {
+        mDesignBatch(lead[k]->Type(), lead[k]->SampleRate(), 1, due, g.batch[k]);
+        lead[k]->ApplyDesign(g.batch[k].Result(due));
+      }
     }
     if (io.frames)
       SelectPipeline<ShiftedIo<FramesIo>, true>(active, mHighPassEnabled, mKernels)(
@@ -683,9 +678,8 @@ void EqChannelChain::RunGliding(const Lanes& io, int n, bool channel0, bool chan
     else
       SelectPipeline<ShiftedIo<Lanes>, true>(active, mHighPassEnabled, mKernels)(ShiftedIo<Lanes>{io, start}, count,
                                                                                  stages, weight, gain, mShaper);
-    for (int k = 0; k < active; ++k)
-      local[k] = stages.section[k];
   }
+  g.lanes.Store(lead, active);
 
   for (int k = 0; k < active; ++k)
   {
@@ -693,9 +687,9 @@ void EqChannelChain::RunGliding(const Lanes& io, int n, bool channel0, bool chan
     if (channel0 && channel1)
       mBands[b][1] = mBands[b][0];
     if (channel0)
-      mBands[b][0].SetHistory(local[k].History(0));
+      mBands[b][0].SetHistory(stages.section[k].History(0));
     if (channel1)
-      mBands[b][1].SetHistory(local[k].History(1));
+      mBands[b][1].SetHistory(stages.section[k].History(1));
   }
 }
 

@@ -3,6 +3,7 @@
 #include "engine/BiquadSection.h"
 #include "engine/ShaperBlock.h"
 #include "engine/SimdLanes.h"
+#include "engine/SmoothingLanes.h"
 
 #include <array>
 #include <memory>
@@ -100,15 +101,17 @@ private:
   // What a glide's passes hand on to each other, for each active section in chain order.
   struct GlideScratch
   {
-    BiquadDesignBatch batch[kBands];   // the coefficients at the start, then those due, in the order of their steps
-    int entry[kBands][kGlideChunk];    // the batch entry each frame filters with
-    double share[kBands][kGlideChunk];
+    SmoothingLanes lanes;            // the active sections' smoothers
+    BiquadDesignBatch batch[kBands]; // the coefficients at the start, then those due, in the order of their steps
+    int64_t entryRows[SmoothingLanes::kLanes * kGlideChunk]; // per frame and section: the batch entry it filters with
+    double shareRows[SmoothingLanes::kLanes * kGlideChunk];  // per frame and section: its share
   };
 
   WideKernels mKernels;
   ShaperBlockFunction mShaper;
   OutputStageFunction mOutputStage;
   BiquadDesignBatchFunction mDesignBatch;
+  SmoothingStepFunction mSmoothingStep;
   std::unique_ptr<GlideScratch> mGlide;
   double mGainLinear = 1.0;
   double mGainDb = 0.0;

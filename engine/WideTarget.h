@@ -8,7 +8,18 @@
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define QUORL_HAS_WIDE_TARGETS 1
 #define QUORL_TARGET_AVX2 __attribute__((target("avx2")))
-#define QUORL_TARGET_AVX512 __attribute__((target("avx512f,avx512vl")))
+#define QUORL_TARGET_AVX512 __attribute__((target("avx512f,avx512vl,avx512dq")))
+// The same for every function defined between a BEGIN and QUORL_END_TARGET, templates and lambdas included.
+#if defined(__clang__)
+#define QUORL_BEGIN_TARGET_AVX2 _Pragma("clang attribute push(__attribute__((target(\"avx2\"))), apply_to = function)")
+#define QUORL_BEGIN_TARGET_AVX512 \
+  _Pragma("clang attribute push(__attribute__((target(\"avx512f,avx512vl,avx512dq\"))), apply_to = function)")
+#define QUORL_END_TARGET _Pragma("clang attribute pop")
+#else
+#define QUORL_BEGIN_TARGET_AVX2 _Pragma("GCC push_options") _Pragma("GCC target(\"avx2\")")
+#define QUORL_BEGIN_TARGET_AVX512 _Pragma("GCC push_options") _Pragma("GCC target(\"avx512f,avx512vl,avx512dq\")")
+#define QUORL_END_TARGET _Pragma("GCC pop_options")
+#endif
 #endif
 
 namespace ondrell {
@@ -24,7 +35,7 @@ enum class WideKernels
 inline WideKernels DetectWideKernels()
 {
 #if QUORL_HAS_WIDE_TARGETS
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
     return WideKernels::Avx512;
   if (__builtin_cpu_supports("avx2"))
     return WideKernels::Avx2;
