@@ -211,7 +211,7 @@ struct LaneSection
   }
 
   // Both lanes from entry j of a batch.
-  void SetCoefficients(const BiquadDesignBatch& batch, int j)
+  [[gnu::always_inline]] void SetCoefficients(const BiquadDesignBatch& batch, int j)
   {
     b0 = Lanes2::Both(batch.b0[j]);
     b1 = Lanes2::Both(batch.b1[j]);
@@ -231,7 +231,7 @@ struct LaneSection
     a2 = Lanes2::Of(c0.a2, c1.a2);
   }
 
-  Lanes2 Process(Lanes2 x)
+  [[gnu::always_inline]] Lanes2 Process(Lanes2 x)
   {
     const Lanes2 y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
     x2 = x1;
