@@ -8,7 +8,8 @@
 namespace ondrell {
 
 // One second-order recursive filter section (Audio EQ Cookbook responses) whose frequency, Q and gain
-// glide towards their targets through one-pole smoothers, one step per call of Step.
+// glide towards their targets through one-pole smoothers, one step per call of Step. The coefficients come from
+// DesignBiquad (BiquadDesign.h), with the section's own cosine, sine and exponential.
 // Threads: unsynchronised, one thread at a time (the audio thread while processing); owns only plain values.
 class BiquadSection
 {

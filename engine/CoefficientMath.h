@@ -20,28 +20,11 @@ using Double2 = double __attribute__((vector_size(16)));
 using Double4 = double __attribute__((vector_size(32)));
 using Double8 = double __attribute__((vector_size(64)));
 
+// W doubles: one double, or a vector of W.
 template <int W>
-struct Vector;
-template <>
-struct Vector<1>
-{
-  using D = double;
-};
-template <>
-struct Vector<2>
-{
-  using D = Double2;
-};
-template <>
-struct Vector<4>
-{
-  using D = Double4;
-};
-template <>
-struct Vector<8>
-{
-  using D = Double8;
-};
+  requires(W == 1 || W == 2 || W == 4 || W == 8)
+using Vector = std::conditional_t<W == 1, double,
+                                  std::conditional_t<W == 2, Double2, std::conditional_t<W == 4, Double4, Double8>>>;
 
 // Lanes of a double (1) or of a vector, and the integer type of the same shape (a vector's comparisons give it).
 template <typename D>

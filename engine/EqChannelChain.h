@@ -15,8 +15,10 @@ namespace ondrell {
 // stage with its gain, and the mapping of parameter values onto the sections.
 //
 // Both channels run together, one per SIMD lane, with each sample's operations in the order the algorithm gives;
-// the shaper's sine is a polynomial (ShaperSine.h) rather than the library's, so results differ from the
-// scalar formula with std::sin by rounding only. A channel that is not processed keeps its sections as they are.
+// the shaper's sine is a polynomial (ShaperSine.h) and the sections' cosine, sine and exponential are their own
+// (CoefficientMath.h) rather than the library's, so results differ from the formula written with the C library
+// by rounding only. While sections glide, their coefficients are computed in vector batches ahead of the filtering
+// (RunGliding), with the same results as one at a time. A channel that is not processed keeps its sections as they are.
 // Input that is not finite reaches no section (it counts as silence), and every output sample is finite.
 // Threads: one thread at a time (audio while processing, the resetting thread while no audio runs); owns its sections.
 class EqChannelChain
