@@ -4,7 +4,6 @@
 #include "engine/SmoothingLanes.h"
 #include "engine/WideTarget.h"
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>

@@ -62,8 +62,10 @@ public:
     mGain = mGainSmoother.Next(mTargetGain);
 
     // Without branches: in the tail of a glide the steps that recompute follow no pattern a processor predicts.
-    const bool moved = mForceRecompute | (Abs(mQ - mLastQ) > 0.0001) | (Abs(mFreq - mLastFreq) > mFreq * 0.0001)
-                       | (Abs(mGain - mLastGain) > 0.0001) | (mSampleRate != mLastSampleRate);
+    const bool moved = (int{mForceRecompute} | int{Abs(mQ - mLastQ) > 0.0001}
+                        | int{Abs(mFreq - mLastFreq) > mFreq * 0.0001} | int{Abs(mGain - mLastGain) > 0.0001}
+                        | int{mSampleRate != mLastSampleRate})
+                       != 0;
     mLastQ = moved ? mQ : mLastQ;
     mLastFreq = moved ? mFreq : mLastFreq;
     mLastGain = moved ? mGain : mLastGain;

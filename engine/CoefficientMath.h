@@ -1,6 +1,5 @@
 #pragma once
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
