@@ -375,8 +375,6 @@ private:
   int mWidth;
   int mHeight;
   int mFPS;
-  float mMinScale = kMinScale;
-  float mMaxScale = kMaxScale;
   ResizerMode mResizerMode = ResizerMode::Scale;
   bool mResizingInProcess = false;
   float mPendingSnapScale = 0.f;
