@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <type_traits>
 #include <utility>
 
 namespace ondrell {
@@ -253,14 +254,27 @@ struct LaneSection
 
 // The share of the shaped input each band adds ahead of its section, per dB of its smoothed gain: signed for the
 // low shelf, the magnitude for the others.
-double Share(int band, double gain)
+struct ShareRule
+{
+  double divisor;
+  bool magnitude;
+};
+
+ShareRule ShareRuleOf(int band)
 {
   switch (band)
   {
-  case EqChannelChain::kLowShelf: return gain / 60.0;
-  case EqChannelChain::kHighShelf: return std::fabs(gain / 60.0);
-  default: return std::fabs(gain / 80.0);
+  case EqChannelChain::kLowShelf: return {60.0, false};
+  case EqChannelChain::kHighShelf: return {60.0, true};
+  default: return {80.0, true};
   }
+}
+
+double Share(int band, double gain)
+{
+  const ShareRule rule = ShareRuleOf(band);
+  const double share = gain / rule.divisor;
+  return rule.magnitude ? std::fabs(share) : share;
 }
 
 // The active sections of a settled block in chain order: the high-pass first when it is on, then the bands, each
@@ -469,6 +483,25 @@ struct ShiftedIo
   void Store(int i, Lanes2 v) const { io.Store(start + i, v); }
 };
 
+// The pipeline kernel for the stages over frames start .. start + n - 1, with the Io that reads and writes them
+// most directly: whole interleaved frames, two planar channels, or lane by lane. `both`: both channels processed.
+template <bool Gliding>
+void RunPipeline(const Lanes& io, int start, int n, int stageCount, bool highPass, bool both, WideKernels kernels,
+                 Stages& stages, Lanes2 weight, Lanes2 gain, ShaperBlockFunction shaper)
+{
+  const auto run = [&](const auto& direct) {
+    using Io = std::decay_t<decltype(direct)>;
+    SelectPipeline<ShiftedIo<Io>, Gliding>(stageCount, highPass, kernels)(ShiftedIo<Io>{direct, start}, n, stages,
+                                                                          weight, gain, shaper);
+  };
+  if (io.frames)
+    run(FramesIo{io.frames});
+  else if (both && io.inStride[0] == 1 && io.inStride[1] == 1)
+    run(PlanarPairIo{io.in[0], io.in[1], io.out[0], io.out[1]});
+  else
+    run(io);
+}
+
 } // namespace
 
 bool EqChannelChain::BandActive(int band, int channel) const
@@ -587,13 +620,8 @@ void EqChannelChain::RunSettled(const Lanes& io, int n, bool channel0, bool chan
           mOutputStage(io.in[c], io.out[c], n, weightValue, mGainLinear);
     return;
   }
-  if (io.frames)
-    SelectPipeline<FramesIo>(count, mHighPassEnabled, mKernels)(FramesIo{io.frames}, n, stages, weight, gain, mShaper);
-  else if (channel0 && channel1 && io.inStride[0] == 1 && io.inStride[1] == 1)
-    SelectPipeline<PlanarPairIo>(count, mHighPassEnabled, mKernels)(PlanarPairIo{io.in[0], io.in[1], io.out[0], io.out[1]}, n,
-                                                         stages, weight, gain, mShaper);
-  else
-    SelectPipeline<Lanes>(count, mHighPassEnabled, mKernels)(io, n, stages, weight, gain, mShaper);
+  RunPipeline<false>(io, 0, n, count, mHighPassEnabled, channel0 && channel1, mKernels, stages, weight, gain,
+                     mShaper);
   for (int k = 0; k < count; ++k)
   {
     BiquadSection* sections = mBands[stages.band[k]].data();
@@ -627,9 +655,6 @@ void EqChannelChain::RunGliding(const Lanes& io, int n, bool channel0, bool chan
   const Lanes2 weight = Lanes2::Both(std::fabs(mGainDb / 60.0) + 0.01);
   const Lanes2 gain = Lanes2::Both(mGainLinear);
   GlideScratch& g = *mGlide;
-  const FramesIo frames{io.frames};
-  const bool pair = channel0 && channel1 && io.inStride[0] == 1 && io.inStride[1] == 1;
-  const PlanarPairIo planar{io.in[0], io.in[1], io.out[0], io.out[1]};
 
   BiquadSection* lead[kBands];
   double divisor[kBands];
@@ -637,8 +662,9 @@ void EqChannelChain::RunGliding(const Lanes& io, int n, bool channel0, bool chan
   for (int k = 0; k < active; ++k)
   {
     lead[k] = &mBands[bands[k]][channel0 ? 0 : 1];
-    divisor[k] = bands[k] == kLowShelf || bands[k] == kHighShelf ? 60.0 : 80.0;
-    magnitude[k] = bands[k] != kLowShelf;
+    const ShareRule rule = ShareRuleOf(bands[k]);
+    divisor[k] = rule.divisor;
+    magnitude[k] = rule.magnitude;
   }
   g.lanes.Load(lead, divisor, magnitude, active);
   stages.batch = g.batch;
@@ -669,15 +695,8 @@ void EqChannelChain::RunGliding(const Lanes& io, int n, bool channel0, bool chan
         lead[k]->ApplyDesign(g.batch[k].Result(due));
       }
     }
-    if (io.frames)
-      SelectPipeline<ShiftedIo<FramesIo>, true>(active, mHighPassEnabled, mKernels)(
-        ShiftedIo<FramesIo>{frames, start}, count, stages, weight, gain, mShaper);
-    else if (pair)
-      SelectPipeline<ShiftedIo<PlanarPairIo>, true>(active, mHighPassEnabled, mKernels)(
-        ShiftedIo<PlanarPairIo>{planar, start}, count, stages, weight, gain, mShaper);
-    else
-      SelectPipeline<ShiftedIo<Lanes>, true>(active, mHighPassEnabled, mKernels)(ShiftedIo<Lanes>{io, start}, count,
-                                                                                 stages, weight, gain, mShaper);
+    RunPipeline<true>(io, start, count, active, mHighPassEnabled, channel0 && channel1, mKernels, stages, weight, gain,
+                      mShaper);
   }
   g.lanes.Store(lead, active);
 
